@@ -1,0 +1,248 @@
+#include "Classes.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QThread>
+
+#include <algorithm>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+
+TComponent::TComponent(TComponent* owner) : owner_(owner)
+{
+    if (owner_)
+        owner_->components_.push_back(this);
+}
+
+TComponent::~TComponent()
+{
+    DestroyComponents();
+    if (owner_)
+        std::erase(owner_->components_, this);
+}
+
+void TComponent::DestroyComponents()
+{
+    // Later components may refer to earlier ones, so release in reverse order of making.
+    while (!components_.empty()) {
+        TComponent* last = components_.back();
+        last->owner_ = nullptr;
+        components_.pop_back();
+        delete last;
+    }
+}
+
+namespace {
+
+struct SyncCall {
+    std::function<void()> method;
+    enum class State { Pending, Done, Cancelled } state = State::Pending;
+    std::exception_ptr failure;
+};
+
+// One lock for the dispatcher, the pending synchronous calls and the thread registry: none of
+// them is on a hot path.
+std::mutex registryMutex;
+std::condition_variable syncDone;
+QObject* dispatcher = nullptr;
+bool closing = false;
+std::vector<std::shared_ptr<SyncCall>> pendingCalls;
+std::map<std::uint64_t, TThread*> liveThreads;
+std::uint64_t nextSerial = 1;
+thread_local TThread* currentThread = nullptr;
+
+void releaseIfLive(std::uint64_t serial)
+{
+    TThread* thread = nullptr;
+    {
+        std::lock_guard lock(registryMutex);
+        auto it = liveThreads.find(serial);
+        if (it != liveThreads.end())
+            thread = it->second;
+    }
+    delete thread;
+}
+
+}
+
+namespace WindowThread {
+
+void Attach()
+{
+    std::lock_guard lock(registryMutex);
+    if (!dispatcher)
+        dispatcher = new QObject;
+    closing = false;
+}
+
+bool IsCurrent()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+void Post(std::function<void()> method)
+{
+    std::lock_guard lock(registryMutex);
+    if (!dispatcher || closing)
+        return;
+    QMetaObject::invokeMethod(dispatcher, [method = std::move(method)] { CallSafely(method); },
+                              Qt::QueuedConnection);
+}
+
+void Shutdown()
+{
+    std::vector<TThread*> threads;
+    {
+        std::lock_guard lock(registryMutex);
+        closing = true;
+        for (auto& call : pendingCalls)
+            call->state = SyncCall::State::Cancelled;
+        pendingCalls.clear();
+        for (auto& [serial, thread] : liveThreads)
+            threads.push_back(thread);
+    }
+    syncDone.notify_all();
+    for (TThread* thread : threads)
+        thread->WaitFor();
+    for (TThread* thread : threads)
+        if (thread->FreeOnTerminate)
+            delete thread;
+    QObject* old = nullptr;
+    {
+        std::lock_guard lock(registryMutex);
+        std::swap(old, dispatcher);
+    }
+    delete old;
+}
+
+}
+
+TThread::Construction::~Construction()
+{
+    if (pending_)
+        pending_->Start();
+}
+
+TThread::TThread(bool createSuspended, const Construction& construction)
+{
+    {
+        std::lock_guard lock(registryMutex);
+        serial_ = nextSerial++;
+        liveThreads[serial_] = this;
+    }
+    if (!createSuspended) {
+        construction.pending_ = this;
+        construction_ = &construction;
+    }
+}
+
+TThread::~TThread()
+{
+    if (construction_ && construction_->pending_ == this)
+        construction_->pending_ = nullptr;
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id())
+            thread_.detach();
+        else
+            thread_.join();
+    }
+    std::lock_guard lock(registryMutex);
+    liveThreads.erase(serial_);
+}
+
+void TThread::Start()
+{
+    construction_ = nullptr;
+    if (!thread_.joinable() && !finished_)
+        thread_ = std::thread(&TThread::run, this);
+}
+
+void TThread::WaitFor()
+{
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
+}
+
+void TThread::run()
+{
+    currentThread = this;
+    try {
+        Execute();
+    } catch (...) {
+        fatalException_ = std::current_exception();
+    }
+    try {
+        DoTerminate();
+    } catch (...) {
+    }
+    const bool release = FreeOnTerminate;
+    finished_ = true;
+    if (release) {
+        const std::uint64_t serial = serial_;
+        WindowThread::Post([serial] { releaseIfLive(serial); });
+    }
+}
+
+TThread* TThread::CurrentThread()
+{
+    return currentThread;
+}
+
+void TThread::Queue(std::function<void()> method)
+{
+    if (WindowThread::IsCurrent())
+        CallSafely(method);
+    else
+        WindowThread::Post(std::move(method));
+}
+
+void TThread::Synchronize(std::function<void()> method)
+{
+    if (WindowThread::IsCurrent()) {
+        method();
+        return;
+    }
+    auto call = std::make_shared<SyncCall>();
+    call->method = std::move(method);
+    {
+        std::lock_guard lock(registryMutex);
+        if (!dispatcher || closing)
+            throw EThreadAborted();
+        pendingCalls.push_back(call);
+        QMetaObject::invokeMethod(dispatcher, [call] {
+            {
+                std::lock_guard lock(registryMutex);
+                if (call->state != SyncCall::State::Pending)
+                    return;
+            }
+            std::exception_ptr failure;
+            try {
+                call->method();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            {
+                std::lock_guard lock(registryMutex);
+                call->failure = failure;
+                call->state = SyncCall::State::Done;
+                std::erase(pendingCalls, call);
+            }
+            syncDone.notify_all();
+        }, Qt::QueuedConnection);
+    }
+    std::unique_lock lock(registryMutex);
+    syncDone.wait(lock, [&] { return call->state != SyncCall::State::Pending; });
+    if (call->state == SyncCall::State::Cancelled)
+        throw EThreadAborted();
+    if (call->failure)
+        std::rethrow_exception(call->failure);
+}
+
+int TThread::InstanceCount()
+{
+    std::lock_guard lock(registryMutex);
+    return int(liveThreads.size());
+}

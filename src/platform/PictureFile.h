@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QImage>
+
+#include <cstdint>
+#include <string>
+
+// The largest picture accepted, in pixels. Qt's own default refuses anything over 128 MB of
+// decoded pixels, which turns away ordinary 24-megapixel photographs; this limit admits the
+// largest camera sensors while keeping a run (the picture, its copy and the copy's working
+// buffer) within a few gigabytes.
+constexpr std::int64_t MaxPicturePixels = 150'000'000;
+
+// Reads a picture file whole. Anything wrong with the file (missing, unreadable, not a picture,
+// cut short, too large) raises an Exception whose message names the file and says why.
+QImage LoadPictureFile(const std::string& fileName);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Forms.h"
+
+class Process;
+class Scanner;
+
+class TForm1 : public TForm {
+public:
+    TButton* Button1;
+    TImage* Image1;
+    TButton* Button2;
+    TLabel* lblSlope;
+    TLabel* lblFr;
+    TLabel* lblRe;
+
+    void FormCreate(TObject* Sender);
+    void Button2Click(TObject* Sender);
+    void Button1Click(TObject* Sender);
+    void FormShow(TObject* Sender);
+
+    explicit TForm1(TComponent* Owner);
+
+    void StopScanner();
+
+protected:
+    std::string ClassName() const override { return "TForm1"; }
+    void Publish(TPublisher& publisher) override;
+};
+
+extern TForm1* Form1;
+extern Process* FormProcess;
+extern Scanner* ScanThread;
