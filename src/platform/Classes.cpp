@@ -73,7 +73,7 @@ void Attach()
 {
     std::lock_guard lock(registryMutex);
     if (!dispatcher)
-        dispatcher = new QObject;
+        dispatcher = new QObject(QCoreApplication::instance());
     closing = false;
 }
 
@@ -110,12 +110,10 @@ void Shutdown()
     for (TThread* thread : threads)
         if (thread->FreeOnTerminate)
             delete thread;
-    QObject* old = nullptr;
-    {
-        std::lock_guard lock(registryMutex);
-        std::swap(old, dispatcher);
-    }
-    delete old;
+    // The dispatcher belongs to Qt's application object and goes with it, with whatever is
+    // still queued for it.
+    std::lock_guard lock(registryMutex);
+    dispatcher = nullptr;
 }
 
 }

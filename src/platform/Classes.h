@@ -105,7 +105,7 @@ namespace WindowThread {
 // Called by the application object on the thread that runs the message loop.
 void Attach();
 // Closing: pending and later Synchronize calls fail with EThreadAborted, every thread is waited
-// for, finished threads marked FreeOnTerminate are released, and queued calls are dropped.
+// for, threads marked FreeOnTerminate are released, and calls still queued are dropped.
 void Shutdown();
 bool IsCurrent();
 // Runs method on the window's thread after everything queued before it; dropped when closing.

@@ -99,6 +99,7 @@ TForm::~TForm()
 {
     // The controls' widgets are children of this window's widget: release them first.
     DestroyComponents();
+    Application->formReleased(this);
 }
 
 void TForm::ShowText(QWidget* widget, const QString& text)
@@ -243,9 +244,16 @@ TApplication::TApplication() : TComponent(nullptr)
 
 TApplication::~TApplication()
 {
+    // Only the workers are waited for here; see Finalize.
+    WindowThread::Shutdown();
+}
+
+void TApplication::Finalize()
+{
     WindowThread::Shutdown();
     DestroyComponents();
     delete qtApplication_;
+    qtApplication_ = nullptr;
 }
 
 void TApplication::Initialize()
@@ -265,13 +273,19 @@ void TApplication::adoptForm(TForm* form)
     form->Create();
 }
 
+void TApplication::formReleased(TForm* form)
+{
+    if (mainForm_ == form)
+        mainForm_ = nullptr;
+}
+
 void TApplication::Run()
 {
     if (mainForm_) {
         mainForm_->Show();
         QApplication::exec();
     }
-    WindowThread::Shutdown();
+    Finalize();
 }
 
 void TApplication::Terminate()

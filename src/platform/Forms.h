@@ -90,8 +90,11 @@ public:
         adoptForm(form);
     }
 
-    // Shows the main form and processes messages until it is closed; then waits for the workers.
+    // Shows the main form and processes messages until it is closed, then finalizes.
     void Run();
+    // Waits for the workers, then releases the forms and Qt's application object, while Qt's own
+    // globals still exist (they are gone by the time static objects are destroyed).
+    void Finalize();
     void Terminate();
 
     // Shows the message in a message box. Callable from any thread.
@@ -106,7 +109,9 @@ public:
     std::function<void(const std::string& message)> MessageBox;
 
 private:
+    friend class TForm;
     void adoptForm(TForm* form);
+    void formReleased(TForm* form);
 
     QApplication* qtApplication_ = nullptr;
     TForm* mainForm_ = nullptr;

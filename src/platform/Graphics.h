@@ -66,7 +66,10 @@ public:
     std::uint8_t* ScanLine(int row)
     {
         assert(row >= 0 && row < image_.height());
-        return image_.scanLine(row);
+        std::uint8_t* bytes = image_.scanLine(row);
+        if (!bytes)
+            throw Exception("Not enough memory for a copy of the picture.");
+        return bytes;
     }
     const std::uint8_t* ScanLine(int row) const
     {
