@@ -111,7 +111,7 @@ bool gifCutShort(const QByteArray& bytes)
 bool xbmCutShort(const QByteArray& bytes)
 {
     const qsizetype open = bytes.indexOf('{');
-    return open >= 0 && bytes.indexOf('}', open) < 0;
+    return open < 0 || bytes.indexOf('}', open) < 0;
 }
 
 }
