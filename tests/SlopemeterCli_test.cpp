@@ -47,11 +47,16 @@ CliRun runCli(const QStringList& arguments, const QString& stdoutFile = {})
     return run;
 }
 
+void drawLine(QImage& image, QPoint from, QPoint to)
+{
+    for (int x = from.x(); x <= to.x(); ++x)
+        SetWhite(image, x, from.y() + (to.y() - from.y()) * (x - from.x()) / std::max(1, to.x() - from.x()));
+}
+
 QImage lineFrom(QPoint from, QPoint to, QSize size = {200, 100})
 {
     QImage image = SolidImage(size.width(), size.height(), 20, 30, 40);
-    for (int x = from.x(); x <= to.x(); ++x)
-        SetWhite(image, x, from.y() + (to.y() - from.y()) * (x - from.x()) / std::max(1, to.x() - from.x()));
+    drawLine(image, from, to);
     return image;
 }
 
@@ -255,17 +260,6 @@ QImage noisyGround()
     return image;
 }
 
-QImage noisyLine(QPoint from, QPoint to)
-{
-    QImage image = noisyGround();
-    const QImage line = lineFrom(from, to, image.size());
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (line.pixel(x, y) == qRgb(255, 255, 255))
-                image.setPixel(x, y, qRgb(255, 255, 255));
-    return image;
-}
-
 double distanceToSegment(QPointF p, QPointF a, QPointF b)
 {
     const QPointF ab = b - a;
@@ -293,7 +287,8 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPointsAndLeavesTheRestAlone)
 {
     ScratchDirectory dir;
     const QPoint fr(10, 70), re(150, 20);
-    const QImage picture = noisyLine(fr, re);
+    QImage picture = noisyGround();
+    drawLine(picture, fr, re);
     const QImage marked = annotationOf(picture);
     ASSERT_EQ(marked.size(), picture.size());
     EXPECT_EQ(marked.pixel(fr), qRgb(0, 255, 0));
