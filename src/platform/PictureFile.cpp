@@ -1,5 +1,6 @@
 #include "PictureFile.h"
 
+#include "PictureCompleteness.h"
 #include "SysUtils.h"
 
 #include <QBuffer>
@@ -106,6 +107,8 @@ QImage LoadPictureFile(const std::string& fileName)
     QByteArray bytes = readWholeFile(fileName);
     if (bytes.startsWith("BM"))
         checkBitmapSize(bytes, fileName);
+    if (PictureDataCutShort(bytes))
+        fail("Cannot read", fileName, "the picture data is cut short.");
 
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);

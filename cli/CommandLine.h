@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct CliOptions {
+    int level = 50;
+    bool json = false;
+    QString annotationDirectory;
+    int jobs = 1;
+    QStringList files;
+};
+
+// What the command line asks for: a run with these options, or a text to print (help,
+// version or a usage error) and the exit status to end with.
+struct CommandLine {
+    CliOptions options;
+    bool runs = false;
+    int exitStatus = 0;
+    QString text;
+};
+
+constexpr int UsageErrorStatus = 2;
+
+CommandLine parseCommandLine(const QStringList& arguments);

@@ -1,0 +1,42 @@
+#include "MeasurementJob.h"
+
+#include "Graphics.h"
+#include "PictureFile.h"
+#include "SysUtils.h"
+
+#include <new>
+
+MeasurementJob::MeasurementJob(int level, std::optional<AnnotationTargets> annotations)
+    : level_(level), annotations_(std::move(annotations))
+{
+}
+
+Measurement MeasurementJob::run(const QString& file) const
+{
+    Measurement measurement;
+    measurement.file = file;
+    try {
+        measure(measurement);
+    } catch (const Exception& exception) {
+        measurement.error = QString::fromStdString(exception.Message);
+    } catch (const std::bad_alloc&) {
+        measurement.error = "Not enough memory for \"" + file + "\".";
+    }
+    return measurement;
+}
+
+void MeasurementJob::measure(Measurement& measurement) const
+{
+    Graphics::TBitmap picture;
+    picture.SetImage(LoadPictureFile(measurement.file.toStdString()));
+    Graphics::TBitmap copy;
+    copy.Assign(&picture);
+    Process process;
+    process.Binarize(&copy, level_);
+    measurement.computed = process.FindSlope(&copy, &measurement.result);
+    measurement.measured = true;
+    if (annotations_) {
+        const FoundEndPoints points = foundEndPoints(copy, measurement.result);
+        annotations_->write(annotatedPicture(picture.Image(), points), measurement.file);
+    }
+}

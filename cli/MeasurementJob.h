@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Annotation.h"
+#include "Uprocess.h"
+
+#include <QString>
+
+#include <optional>
+
+struct Measurement {
+    QString file;
+    bool measured = false;
+    ScanResult result;
+    bool computed = false;
+    // Why the picture could not be measured, or its annotation not written; empty when all went well.
+    QString error;
+};
+
+// One picture's run, as the window's runs go: the picture is loaded whole, a copy of it is
+// binarized and scanned; the picture itself is only read.
+class MeasurementJob {
+public:
+    MeasurementJob(int level, std::optional<AnnotationTargets> annotations);
+
+    // Safe to call from several threads at once.
+    Measurement run(const QString& file) const;
+
+private:
+    void measure(Measurement& measurement) const;
+
+    int level_;
+    std::optional<AnnotationTargets> annotations_;
+};

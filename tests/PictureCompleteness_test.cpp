@@ -1,0 +1,103 @@
+#include "PictureCompleteness.h"
+#include "PictureFile.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray written(const QImage& image, const char* format, bool progressive = false)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    EXPECT_TRUE(writer.write(image)) << format;
+    return bytes;
+}
+
+QByteArray dataFile(const char* name)
+{
+    QFile file(QString(SLOPEMETER_TEST_DATA) + "/" + name);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return file.readAll();
+}
+
+QImage linePicture()
+{
+    QImage image = SolidImage(64, 32, 20, 30, 40);
+    for (int x = 3; x <= 60; ++x)
+        SetWhite(image, x, 25 - 20 * (x - 3) / 57);
+    return image;
+}
+
+// The shortest prefix whose picture is whole, searched from the full length down.
+qsizetype shortestWholePrefix(const QByteArray& bytes)
+{
+    qsizetype length = bytes.size();
+    while (length > 1 && !PictureDataCutShort(bytes.left(length - 1)))
+        --length;
+    return length;
+}
+
+// Where a format may lose its last bytes and still hold the whole picture, the test says how many.
+TEST(PictureCompleteness, EveryCutThroughThePictureIsNoticed)
+{
+    // Shorter prefixes do not show their format yet; the readers refuse them as no picture.
+    const qsizetype recognisable = 32;
+    const QImage picture = linePicture();
+    const struct { const char* name; QByteArray bytes; qsizetype spareTail; } cases[] = {
+        {"baseline JPEG", written(picture, "jpeg"), 0},
+        {"progressive JPEG", written(picture, "jpeg", true), 0},
+        {"PNG", written(picture, "png"), 0},
+        {"XBM", written(picture.convertToFormat(QImage::Format_Mono), "xbm"), 2},
+        {"GIF", dataFile("line.gif"), 1},
+    };
+    for (const auto& [name, bytes, spareTail] : cases) {
+        ASSERT_FALSE(bytes.isEmpty()) << name;
+        EXPECT_FALSE(PictureDataCutShort(bytes)) << name;
+        EXPECT_EQ(shortestWholePrefix(bytes), bytes.size() - spareTail) << name;
+        EXPECT_EQ(QImage::fromData(bytes.left(bytes.size() - spareTail)), QImage::fromData(bytes)) << name;
+        for (qsizetype length = recognisable; length < bytes.size() - spareTail; ++length)
+            ASSERT_TRUE(PictureDataCutShort(bytes.left(length))) << name << " cut to " << length;
+    }
+}
+
+TEST(PictureCompleteness, WholePicturesWithMoreAroundThemAreNotCut)
+{
+    QByteArray jpeg = written(linePicture(), "jpeg");
+    // A thumbnail in an APP1 segment brings an end-of-image marker of its own.
+    const QByteArray thumbnail = QByteArray("\xFF\xD8", 2) + QByteArray(20, 'x') + QByteArray("\xFF\xD9", 2);
+    const qsizetype length = 2 + thumbnail.size();
+    jpeg.insert(2, QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + thumbnail);
+    EXPECT_FALSE(PictureDataCutShort(jpeg));
+    EXPECT_TRUE(PictureDataCutShort(jpeg.left(jpeg.size() - 100)));
+    EXPECT_FALSE(PictureDataCutShort(jpeg + "trailing bytes a camera added"));
+
+    // Only the first frame is read, so only it needs to be whole.
+    const QByteArray frames = dataFile("two-frames.gif");
+    const qsizetype whole = shortestWholePrefix(frames);
+    EXPECT_LT(whole, frames.size() - 20);
+    EXPECT_EQ(QImage::fromData(frames.left(whole)), QImage::fromData(frames));
+}
+
+TEST(PictureCompleteness, ACutPictureFileIsRefusedByName)
+{
+    ScratchDirectory dir;
+    const QByteArray jpeg = written(linePicture(), "jpeg");
+    WriteFile("cut.jpg", jpeg.left(jpeg.size() / 2));
+    try {
+        LoadPictureFile("cut.jpg");
+        FAIL() << "a JPEG cut in half was loaded";
+    } catch (const Exception& failure) {
+        EXPECT_EQ(failure.Message, "Cannot read \"cut.jpg\": the picture data is cut short.");
+    }
+}
+
+}
