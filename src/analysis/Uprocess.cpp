@@ -1,5 +1,6 @@
 #include "Uprocess.h"
 
+#include "PixelRows.h"
 #include "Umain.h"
 
 #include <algorithm>
@@ -9,58 +10,6 @@
 #include <memory>
 
 namespace {
-
-// A pixel is white only when all three bytes are 255.
-inline bool isWhite(const std::uint8_t* pixel)
-{
-    return pixel[0] == 0xFF && pixel[1] == 0xFF && pixel[2] == 0xFF;
-}
-
-// Pixels are looked at in blocks; a block with no 0xFF byte at all cannot hold a white pixel,
-// and that test is one the compiler turns into a few vector instructions.
-constexpr int blockPixels = 32;
-
-inline bool mayHoldWhite(const std::uint8_t* bytes)
-{
-    bool any = false;
-    for (int i = 0; i < 3 * blockPixels; ++i)
-        any |= bytes[i] == 0xFF;
-    return any;
-}
-
-// The leftmost white column in [0, end) of a row, or -1.
-int firstWhite(const std::uint8_t* row, int end)
-{
-    int x = 0;
-    for (; x + blockPixels <= end; x += blockPixels) {
-        if (!mayHoldWhite(row + 3 * x))
-            continue;
-        for (int i = x; i < x + blockPixels; ++i)
-            if (isWhite(row + 3 * i))
-                return i;
-    }
-    for (; x < end; ++x)
-        if (isWhite(row + 3 * x))
-            return x;
-    return -1;
-}
-
-// The rightmost white column in [begin, end) of a row, or -1.
-int lastWhite(const std::uint8_t* row, int begin, int end)
-{
-    int x = end;
-    for (; x - blockPixels >= begin; x -= blockPixels) {
-        if (!mayHoldWhite(row + 3 * (x - blockPixels)))
-            continue;
-        for (int i = x - 1; i >= x - blockPixels; --i)
-            if (isWhite(row + 3 * i))
-                return i;
-    }
-    for (--x; x >= begin; --x)
-        if (isWhite(row + 3 * x))
-            return x;
-    return -1;
-}
 
 std::string format(const char* pattern, ...)
 {
@@ -82,25 +31,16 @@ void Process::Binarize(Graphics::TBitmap* bitmap, int level)
 {
     auto source = std::make_unique<Graphics::TBitmap>();
     source->Assign(bitmap);
-    bitmap->SetPixelFormat(pf24bit);
     source->SetPixelFormat(pf24bit);
+    // Every pixel is written below, so the bitmap's shared pixels need not be copied first.
+    bitmap->ReplaceWithUnsetPixels(pf24bit);
 
     // floor(sum / 3) > level exactly when sum >= 3 * (level + 1); clamping first keeps the
     // product in range and gives all-white below 0 and all-black from 255 on.
     const int threshold = 3 * (std::clamp(level, -1, 255) + 1);
     const Graphics::TBitmap& input = *source;
-    const int width = input.Width();
-    for (int r = 0; r < input.Height(); ++r) {
-        const std::uint8_t* in = input.ScanLine(r);
-        std::uint8_t* out = bitmap->ScanLine(r);
-        for (int c = 0; c < width; ++c) {
-            const int sum = in[3 * c] + in[3 * c + 1] + in[3 * c + 2];
-            const std::uint8_t value = sum >= threshold ? 0xFF : 0x00;
-            out[3 * c] = value;
-            out[3 * c + 1] = value;
-            out[3 * c + 2] = value;
-        }
-    }
+    for (int r = 0; r < input.Height(); ++r)
+        PixelRows::Binarize(input.ScanLine(r), bitmap->ScanLine(r), input.Width(), threshold);
 }
 
 bool ScanEndPoints(const Graphics::TBitmap& bitmap, ScanResult* result)
@@ -113,14 +53,14 @@ bool ScanEndPoints(const Graphics::TBitmap& bitmap, ScanResult* result)
     int right = 0, rightRow = 0;
     for (int y = 0; y < bitmap.Height(); ++y) {
         const std::uint8_t* row = bitmap.ScanLine(y);
-        const int x = firstWhite(row, std::min(left + 1, width));
+        const int x = PixelRows::FirstWhite(row, std::min(left + 1, width));
         if (x < 0 && left == width)
             continue;
         if (x >= 0) {
             left = x;
             leftRow = y;
         }
-        const int xr = lastWhite(row, std::max(right, 1), width);
+        const int xr = PixelRows::LastWhite(row, std::max(right, 1), width);
         if (xr >= 1) {
             right = xr;
             rightRow = y;
