@@ -11,6 +11,45 @@
 
 namespace {
 
+// 192 bytes of each row: three cache lines.
+constexpr int columnsPerBlock = 64;
+
+struct EndPoint {
+    int Column = -1;
+    int Row = 0;
+};
+
+// The bottom-most white pixel of the leftmost white column in [begin, end): further rows need
+// only be searched up to the column found so far, and a later row in that column is lower.
+EndPoint leftmostIn(const Graphics::TBitmap& bitmap, int begin, int end)
+{
+    EndPoint found;
+    int last = end - 1;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const int x = PixelRows::FirstWhite(bitmap.ScanLine(y) + 3 * begin, last + 1 - begin);
+        if (x >= 0) {
+            found = {begin + x, y};
+            last = begin + x;
+        }
+    }
+    return found;
+}
+
+// Likewise the bottom-most white pixel of the rightmost white column in [begin, end).
+EndPoint rightmostIn(const Graphics::TBitmap& bitmap, int begin, int end)
+{
+    EndPoint found;
+    int first = begin;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const int x = PixelRows::LastWhite(bitmap.ScanLine(y), first, end);
+        if (x >= 0) {
+            found = {x, y};
+            first = x;
+        }
+    }
+    return found;
+}
+
 std::string format(const char* pattern, ...)
 {
     va_list args;
@@ -45,34 +84,25 @@ void Process::Binarize(Graphics::TBitmap* bitmap, int level)
 
 bool ScanEndPoints(const Graphics::TBitmap& bitmap, ScanResult* result)
 {
-    // Row by row rather than column by column, for the cache: the leftmost white column and,
-    // for ties, the lowest row holding it give the same point as the column scan; likewise on
-    // the right for columns 1 and up.
+    // Column by column, as the end points are defined, but a block of columns at a time: each
+    // row's share of a block is a run of neighbouring bytes, which the cache serves well where
+    // single columns would miss on every pixel, and each side stops at the first block holding
+    // a white pixel. The right-hand side never looks at column 0.
     const int width = bitmap.Width();
-    int left = width, leftRow = 0;
-    int right = 0, rightRow = 0;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const std::uint8_t* row = bitmap.ScanLine(y);
-        const int x = PixelRows::FirstWhite(row, std::min(left + 1, width));
-        if (x < 0 && left == width)
-            continue;
-        if (x >= 0) {
-            left = x;
-            leftRow = y;
-        }
-        const int xr = PixelRows::LastWhite(row, std::max(right, 1), width);
-        if (xr >= 1) {
-            right = xr;
-            rightRow = y;
-        }
+    EndPoint left;
+    for (int begin = 0; begin < width && left.Column < 0; begin += columnsPerBlock)
+        left = leftmostIn(bitmap, begin, std::min(begin + columnsPerBlock, width));
+    // With no white pixel from the left there is none from the right either.
+    EndPoint right;
+    for (int end = width; end > 1 && left.Column >= 0 && right.Column < 0; end -= columnsPerBlock)
+        right = rightmostIn(bitmap, std::max(end - columnsPerBlock, 1), end);
+    if (left.Column >= 0) {
+        result->FrX = left.Column;
+        result->FrY = left.Row;
     }
-    if (left < width) {
-        result->FrX = left;
-        result->FrY = leftRow;
-    }
-    if (right >= 1) {
-        result->ReX = right;
-        result->ReY = rightRow;
+    if (right.Column >= 0) {
+        result->ReX = right.Column;
+        result->ReY = right.Row;
     }
 
     const int dy = std::abs(result->ReY - result->FrY);
