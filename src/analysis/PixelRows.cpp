@@ -53,8 +53,8 @@ void binarizePlainly(const std::uint8_t* in, std::uint8_t* out, int width, int t
 #ifdef SLOPEMETER_X86
 
 // The vector readings gather each pixel's blue and green bytes into a pair and its red byte into
-// a 16-bit lane, so that one multiply-add and one add give the sums, compare them, and spread
-// each pixel's answer back over its three bytes. Sums are at most 765, so 16-bit lanes compare
+// a 16-bit lane, so that one multiply-add and one add give the sums; after the comparison, each
+// pixel's answer is spread back over its three bytes. Sums are at most 765, so 16-bit lanes compare
 // them exactly against threshold - 1. A row's last pixels are done again with the block that
 // ends the row: the same bytes land twice.
 #define AVX2 __attribute__((target("avx2")))
@@ -185,8 +185,9 @@ AVX512 void binarizeWithAvx512(const std::uint8_t* in, std::uint8_t* out, int wi
         const __m512i sumsHigh = _mm512_add_epi16(
             _mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes1, pairsHigh, bytes2), ones),
             _mm512_maskz_permutex2var_epi8(lowBytes, bytes1, redsHigh, bytes2));
-        const __m512i white = _mm512_movm_epi8(
-            _kunpackd_mask64(_mm512_cmpgt_epi16_mask(sumsHigh, below), _mm512_cmpgt_epi16_mask(sumsLow, below)));
+        const __mmask64 whiteLow = _mm512_cmpgt_epi16_mask(sumsLow, below);
+        const __mmask64 whiteHigh = _mm512_cmpgt_epi16_mask(sumsHigh, below);
+        const __m512i white = _mm512_movm_epi8(whiteHigh << 32 | whiteLow);
         // The zero-masking form with every byte kept: GCC 12 warns about the plain form's
         // undefined pass-through register.
         std::uint8_t* q = out + 3 * x;
