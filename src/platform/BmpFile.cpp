@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -16,7 +17,7 @@ namespace {
 constexpr std::uint32_t coreHeaderSize = 12;
 constexpr std::uint32_t infoHeaderSizes[] = {40, 52, 56, 64, 108, 124};
 constexpr int depths[] = {1, 4, 8, 16, 24, 32};
-// From none (0) to bit fields with alpha (6); the last two are JPEG and PNG inside a bitmap.
+// None (0), run lengths (1, 2), bit fields (3), JPEG (4), PNG (5) and bit fields with alpha (6).
 constexpr std::uint32_t lastCompression = 6;
 constexpr std::uint32_t compressionBitFields = 3;
 constexpr std::uint32_t compressionAlphaBitFields = 6;
