@@ -3,9 +3,13 @@
 
 Both are drawn by this script, deterministically, so they can be made again at any time:
     python3 scripts/make-pictures.py
+
+With --large FILE it writes instead an 8000 x 6000 24-bit bitmap with a bright line on a dark
+noisy background (144 MB), the size of a large camera's picture, for measuring speed and memory.
 """
 import random
 import struct
+import sys
 import zlib
 from pathlib import Path
 
@@ -47,6 +51,28 @@ def sample_picture():
     return bmp24(width, height, pixel)
 
 
+def large_picture(path, width=8000, height=6000):
+    """Written a row at a time: the noise is one random row, shifted from row to row."""
+    stride = (width * 3 + 3) & ~3
+    rng = random.Random(20261207)
+    noise = bytes(rng.randrange(0, 45) for _ in range(2 * stride))
+    x0, y0, x1, y1 = 100, 5000, width - 100, 1000
+    line = {}
+    for x in range(x0, x1):
+        centre = y0 + (y1 - y0) * (x - x0) // (x1 - x0)
+        for y in (centre - 1, centre, centre + 1):
+            line.setdefault(y, []).append(x)
+    with open(path, "wb") as out:
+        out.write(struct.pack("<2sIHHI", b"BM", 54 + stride * height, 0, 0, 54))
+        out.write(struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, stride * height, 2835, 2835, 0, 0))
+        for y in reversed(range(height)):
+            shift = (y * 7) % stride
+            row = bytearray(noise[shift:shift + stride])
+            for x in line.get(y, ()):
+                row[3 * x:3 * x + 3] = b"\xd2\xeb\xf0"
+            out.write(row)
+
+
 def png_chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
@@ -80,5 +106,8 @@ def icon():
 
 
 if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "--large":
+        large_picture(sys.argv[2])
+        sys.exit(0)
     (ROOT / "samples" / "test.bmp").write_bytes(sample_picture())
     (ROOT / "src" / "window" / "slopemeter.png").write_bytes(icon())

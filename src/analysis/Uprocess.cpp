@@ -1,5 +1,6 @@
 #include "Uprocess.h"
 
+#include "PixelRows.h"
 #include "Umain.h"
 
 #include <algorithm>
@@ -10,56 +11,43 @@
 
 namespace {
 
-// A pixel is white only when all three bytes are 255.
-inline bool isWhite(const std::uint8_t* pixel)
-{
-    return pixel[0] == 0xFF && pixel[1] == 0xFF && pixel[2] == 0xFF;
-}
+// 192 bytes of each row: three cache lines.
+constexpr int columnsPerBlock = 64;
 
-// Pixels are looked at in blocks; a block with no 0xFF byte at all cannot hold a white pixel,
-// and that test is one the compiler turns into a few vector instructions.
-constexpr int blockPixels = 32;
+struct EndPoint {
+    int Column = -1;
+    int Row = 0;
+};
 
-inline bool mayHoldWhite(const std::uint8_t* bytes)
+// The bottom-most white pixel of the leftmost white column in [begin, end): further rows need
+// only be searched up to the column found so far, and a later row in that column is lower.
+EndPoint leftmostIn(const Graphics::TBitmap& bitmap, int begin, int end)
 {
-    bool any = false;
-    for (int i = 0; i < 3 * blockPixels; ++i)
-        any |= bytes[i] == 0xFF;
-    return any;
-}
-
-// The leftmost white column in [0, end) of a row, or -1.
-int firstWhite(const std::uint8_t* row, int end)
-{
-    int x = 0;
-    for (; x + blockPixels <= end; x += blockPixels) {
-        if (!mayHoldWhite(row + 3 * x))
-            continue;
-        for (int i = x; i < x + blockPixels; ++i)
-            if (isWhite(row + 3 * i))
-                return i;
+    EndPoint found;
+    int last = end - 1;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const int x = PixelRows::FirstWhite(bitmap.ScanLine(y) + 3 * begin, last + 1 - begin);
+        if (x >= 0) {
+            found = {begin + x, y};
+            last = begin + x;
+        }
     }
-    for (; x < end; ++x)
-        if (isWhite(row + 3 * x))
-            return x;
-    return -1;
+    return found;
 }
 
-// The rightmost white column in [begin, end) of a row, or -1.
-int lastWhite(const std::uint8_t* row, int begin, int end)
+// Likewise the bottom-most white pixel of the rightmost white column in [begin, end).
+EndPoint rightmostIn(const Graphics::TBitmap& bitmap, int begin, int end)
 {
-    int x = end;
-    for (; x - blockPixels >= begin; x -= blockPixels) {
-        if (!mayHoldWhite(row + 3 * (x - blockPixels)))
-            continue;
-        for (int i = x - 1; i >= x - blockPixels; --i)
-            if (isWhite(row + 3 * i))
-                return i;
+    EndPoint found;
+    int first = begin;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const int x = PixelRows::LastWhite(bitmap.ScanLine(y), first, end);
+        if (x >= 0) {
+            found = {x, y};
+            first = x;
+        }
     }
-    for (--x; x >= begin; --x)
-        if (isWhite(row + 3 * x))
-            return x;
-    return -1;
+    return found;
 }
 
 std::string format(const char* pattern, ...)
@@ -82,57 +70,39 @@ void Process::Binarize(Graphics::TBitmap* bitmap, int level)
 {
     auto source = std::make_unique<Graphics::TBitmap>();
     source->Assign(bitmap);
-    bitmap->SetPixelFormat(pf24bit);
     source->SetPixelFormat(pf24bit);
+    // Every pixel is written below, so the bitmap's shared pixels need not be copied first.
+    bitmap->ReplaceWithUnsetPixels(pf24bit);
 
     // floor(sum / 3) > level exactly when sum >= 3 * (level + 1); clamping first keeps the
     // product in range and gives all-white below 0 and all-black from 255 on.
     const int threshold = 3 * (std::clamp(level, -1, 255) + 1);
     const Graphics::TBitmap& input = *source;
-    const int width = input.Width();
-    for (int r = 0; r < input.Height(); ++r) {
-        const std::uint8_t* in = input.ScanLine(r);
-        std::uint8_t* out = bitmap->ScanLine(r);
-        for (int c = 0; c < width; ++c) {
-            const int sum = in[3 * c] + in[3 * c + 1] + in[3 * c + 2];
-            const std::uint8_t value = sum >= threshold ? 0xFF : 0x00;
-            out[3 * c] = value;
-            out[3 * c + 1] = value;
-            out[3 * c + 2] = value;
-        }
-    }
+    for (int r = 0; r < input.Height(); ++r)
+        PixelRows::Binarize(input.ScanLine(r), bitmap->ScanLine(r), input.Width(), threshold);
 }
 
 bool ScanEndPoints(const Graphics::TBitmap& bitmap, ScanResult* result)
 {
-    // Row by row rather than column by column, for the cache: the leftmost white column and,
-    // for ties, the lowest row holding it give the same point as the column scan; likewise on
-    // the right for columns 1 and up.
+    // Column by column, as the end points are defined, but a block of columns at a time: each
+    // row's share of a block is a run of neighbouring bytes, which the cache serves well where
+    // single columns would miss on every pixel, and each side stops at the first block holding
+    // a white pixel. The right-hand side never looks at column 0.
     const int width = bitmap.Width();
-    int left = width, leftRow = 0;
-    int right = 0, rightRow = 0;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const std::uint8_t* row = bitmap.ScanLine(y);
-        const int x = firstWhite(row, std::min(left + 1, width));
-        if (x < 0 && left == width)
-            continue;
-        if (x >= 0) {
-            left = x;
-            leftRow = y;
-        }
-        const int xr = lastWhite(row, std::max(right, 1), width);
-        if (xr >= 1) {
-            right = xr;
-            rightRow = y;
-        }
+    EndPoint left;
+    for (int begin = 0; begin < width && left.Column < 0; begin += columnsPerBlock)
+        left = leftmostIn(bitmap, begin, std::min(begin + columnsPerBlock, width));
+    // With no white pixel from the left there is none from the right either.
+    EndPoint right;
+    for (int end = width; end > 1 && left.Column >= 0 && right.Column < 0; end -= columnsPerBlock)
+        right = rightmostIn(bitmap, std::max(end - columnsPerBlock, 1), end);
+    if (left.Column >= 0) {
+        result->FrX = left.Column;
+        result->FrY = left.Row;
     }
-    if (left < width) {
-        result->FrX = left;
-        result->FrY = leftRow;
-    }
-    if (right >= 1) {
-        result->ReX = right;
-        result->ReY = rightRow;
+    if (right.Column >= 0) {
+        result->ReX = right.Column;
+        result->ReY = right.Row;
     }
 
     const int dy = std::abs(result->ReY - result->FrY);

@@ -1,6 +1,7 @@
 #include "Graphics.h"
 
 #include "PictureFile.h"
+#include "PixelMemory.h"
 
 namespace Graphics {
 
@@ -37,6 +38,22 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
     if (converted.isNull())
         throw Exception("Not enough memory to convert the picture to 24 bits per pixel.");
     image_ = std::move(converted);
+}
+
+void TBitmap::ReplaceWithUnsetPixels(TPixelFormat format)
+{
+    if (format != pf24bit)
+        throw Exception("Only the 24-bit pixel format is supported.");
+    if (image_.isNull()) {
+        emptyAs24bit_ = true;
+        return;
+    }
+    if (image_.format() == QImage::Format_BGR888 && image_.isDetached())
+        return;
+    QImage fresh = NewPixelImage(image_.width(), image_.height(), QImage::Format_BGR888);
+    if (fresh.isNull())
+        throw Exception("Not enough memory for a copy of the picture.");
+    image_ = std::move(fresh);
 }
 
 TPixelFormat TBitmap::PixelFormat() const

@@ -59,6 +59,11 @@ public:
     void SetPixelFormat(TPixelFormat format);
     TPixelFormat PixelFormat() const;
 
+    // For a caller about to write every pixel: the bitmap keeps its size, takes the format, and
+    // has pixels of its own whose values are unset. Unlike a first write through ScanLine, this
+    // copies nothing from pixels shared with another bitmap.
+    void ReplaceWithUnsetPixels(TPixelFormat format);
+
     int Width() const { return image_.width(); }
     int Height() const { return image_.height(); }
 

@@ -1,0 +1,269 @@
+#include "PixelRows.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define SLOPEMETER_X86 1
+#endif
+
+namespace {
+
+// A pixel is white only when all three bytes are 255.
+inline bool isWhite(const std::uint8_t* pixel)
+{
+    return pixel[0] == 0xFF && pixel[1] == 0xFF && pixel[2] == 0xFF;
+}
+
+// Pixels are looked at in blocks; a block with no 0xFF byte at all cannot hold a white pixel.
+// The largest byte of the block tells, in a few vector instructions on any processor the
+// compiler knows.
+constexpr int blockPixels = 32;
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+inline bool mayHoldWhite(const std::uint8_t* bytes)
+{
+    Bytes16 largest;
+    std::memcpy(&largest, bytes, sizeof largest);
+#pragma GCC unroll 6
+    for (int i = 16; i < 3 * blockPixels; i += 16) {
+        Bytes16 chunk;
+        std::memcpy(&chunk, bytes + i, sizeof chunk);
+        largest = chunk > largest ? chunk : largest;
+    }
+    const Bytes16 full = Bytes16(largest == 0xFF);
+    std::uint64_t halves[2];
+    std::memcpy(halves, &full, sizeof halves);
+    return (halves[0] | halves[1]) != 0;
+}
+
+void binarizePlainly(const std::uint8_t* in, std::uint8_t* out, int width, int threshold)
+{
+    for (int c = 0; c < width; ++c) {
+        const int sum = in[3 * c] + in[3 * c + 1] + in[3 * c + 2];
+        const std::uint8_t value = sum >= threshold ? 0xFF : 0x00;
+        out[3 * c] = value;
+        out[3 * c + 1] = value;
+        out[3 * c + 2] = value;
+    }
+}
+
+#ifdef SLOPEMETER_X86
+
+// The vector readings gather each pixel's blue and green bytes into a pair and its red byte into
+// a 16-bit lane, so that one multiply-add and one add give the sums; after the comparison, each
+// pixel's answer is spread back over its three bytes. Sums are at most 765, so 16-bit lanes compare
+// them exactly against threshold - 1. A row's last pixels are done again with the block that
+// ends the row: the same bytes land twice.
+#define AVX2 __attribute__((target("avx2")))
+#define AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
+
+constexpr char none = -128;
+
+AVX2 inline __m256i inBothHalves(__m128i pattern)
+{
+    return _mm256_broadcastsi128_si256(pattern);
+}
+
+AVX2 inline __m256i gather(__m256i first, __m256i firstPattern, __m256i second, __m256i secondPattern)
+{
+    return _mm256_or_si256(_mm256_shuffle_epi8(first, firstPattern), _mm256_shuffle_epi8(second, secondPattern));
+}
+
+// AVX2 shuffles bytes only within each 16-byte half of a register, so each half works on a
+// 48-byte stretch of 16 pixels of its own.
+AVX2 inline __m256i loadHalves(const std::uint8_t* low, const std::uint8_t* high)
+{
+    return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(high), reinterpret_cast<const __m128i*>(low));
+}
+
+AVX2 inline void storeHalves(std::uint8_t* low, std::uint8_t* high, __m256i bytes)
+{
+    _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(high), reinterpret_cast<__m128i*>(low), bytes);
+}
+
+AVX2 void binarizeWithAvx2(const std::uint8_t* in, std::uint8_t* out, int width, int threshold)
+{
+    if (width < 32) {
+        binarizePlainly(in, out, width, threshold);
+        return;
+    }
+    const __m256i below = _mm256_set1_epi16(short(threshold - 1));
+    const __m256i ones = _mm256_set1_epi8(1);
+    // Pixels 0-7 lie in bytes 0-23 of a stretch, pixels 8-15 in bytes 24-47.
+    const __m256i blueGreenLow0 = inBothHalves(_mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, 12, 13, 15, none, none, none, none, none));
+    const __m256i blueGreenLow1 = inBothHalves(_mm_setr_epi8(none, none, none, none, none, none, none, none, none, none, none, 0, 2, 3, 5, 6));
+    const __m256i redLow0 = inBothHalves(_mm_setr_epi8(2, none, 5, none, 8, none, 11, none, 14, none, none, none, none, none, none, none));
+    const __m256i redLow1 = inBothHalves(_mm_setr_epi8(none, none, none, none, none, none, none, none, none, none, 1, none, 4, none, 7, none));
+    const __m256i blueGreenHigh1 = inBothHalves(_mm_setr_epi8(8, 9, 11, 12, 14, 15, none, none, none, none, none, none, none, none, none, none));
+    const __m256i blueGreenHigh2 = inBothHalves(_mm_setr_epi8(none, none, none, none, none, none, 1, 2, 4, 5, 7, 8, 10, 11, 13, 14));
+    const __m256i redHigh1 = inBothHalves(_mm_setr_epi8(10, none, 13, none, none, none, none, none, none, none, none, none, none, none, none, none));
+    const __m256i redHigh2 = inBothHalves(_mm_setr_epi8(none, none, none, none, 0, none, 3, none, 6, none, 9, none, 12, none, 15, none));
+    const __m256i spread0 = inBothHalves(_mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5));
+    const __m256i spread1 = inBothHalves(_mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10));
+    const __m256i spread2 = inBothHalves(_mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15));
+    for (int next = 0; next < width; next += 32) {
+        const int x = std::min(next, width - 32);
+        const std::uint8_t* p = in + 3 * x;
+        const __m256i bytes0 = loadHalves(p, p + 48);
+        const __m256i bytes1 = loadHalves(p + 16, p + 64);
+        const __m256i bytes2 = loadHalves(p + 32, p + 80);
+        const __m256i sumsLow = _mm256_add_epi16(
+            _mm256_maddubs_epi16(gather(bytes0, blueGreenLow0, bytes1, blueGreenLow1), ones),
+            gather(bytes0, redLow0, bytes1, redLow1));
+        const __m256i sumsHigh = _mm256_add_epi16(
+            _mm256_maddubs_epi16(gather(bytes1, blueGreenHigh1, bytes2, blueGreenHigh2), ones),
+            gather(bytes1, redHigh1, bytes2, redHigh2));
+        const __m256i white = _mm256_packs_epi16(_mm256_cmpgt_epi16(sumsLow, below), _mm256_cmpgt_epi16(sumsHigh, below));
+        std::uint8_t* q = out + 3 * x;
+        storeHalves(q, q + 48, _mm256_shuffle_epi8(white, spread0));
+        storeHalves(q + 16, q + 64, _mm256_shuffle_epi8(white, spread1));
+        storeHalves(q + 32, q + 80, _mm256_shuffle_epi8(white, spread2));
+    }
+}
+
+// With AVX-512 byte permutes reaching across two whole registers, 64 pixels (192 bytes) go at
+// once: pixels 0-31 lie in the first two registers, pixels 32-63 in the last two.
+using Pattern64 = std::array<std::uint8_t, 64>;
+
+constexpr Pattern64 pairPattern(int firstPixel, int firstByte, int byteInPixel)
+{
+    Pattern64 pattern{};
+    for (int p = 0; p < 32; ++p) {
+        pattern[std::size_t(2 * p)] = std::uint8_t(3 * (firstPixel + p) + byteInPixel - firstByte);
+        pattern[std::size_t(2 * p + 1)] = std::uint8_t(3 * (firstPixel + p) + (byteInPixel == 0 ? 1 : 0) - firstByte);
+    }
+    return pattern;
+}
+
+constexpr Pattern64 spreadPattern(int firstByte)
+{
+    Pattern64 pattern{};
+    for (int i = 0; i < 64; ++i)
+        pattern[std::size_t(i)] = std::uint8_t((firstByte + i) / 3);
+    return pattern;
+}
+
+alignas(64) constexpr Pattern64 blueGreenLow = pairPattern(0, 0, 0);
+alignas(64) constexpr Pattern64 redLow = pairPattern(0, 0, 2);
+alignas(64) constexpr Pattern64 blueGreenHigh = pairPattern(32, 64, 0);
+alignas(64) constexpr Pattern64 redHigh = pairPattern(32, 64, 2);
+alignas(64) constexpr Pattern64 spreadFirst = spreadPattern(0);
+alignas(64) constexpr Pattern64 spreadSecond = spreadPattern(64);
+alignas(64) constexpr Pattern64 spreadThird = spreadPattern(128);
+
+AVX512 inline __m512i loadPattern(const Pattern64& pattern)
+{
+    return _mm512_load_si512(pattern.data());
+}
+
+AVX512 void binarizeWithAvx512(const std::uint8_t* in, std::uint8_t* out, int width, int threshold)
+{
+    if (width < 64) {
+        binarizeWithAvx2(in, out, width, threshold);
+        return;
+    }
+    const __m512i below = _mm512_set1_epi16(short(threshold - 1));
+    const __m512i ones = _mm512_set1_epi8(1);
+    // Red goes into the low byte of a 16-bit lane; the high byte is cleared.
+    const __mmask64 lowBytes = 0x5555555555555555ull;
+    const __mmask64 allBytes = ~0ull;
+    const __m512i pairsLow = loadPattern(blueGreenLow), redsLow = loadPattern(redLow);
+    const __m512i pairsHigh = loadPattern(blueGreenHigh), redsHigh = loadPattern(redHigh);
+    const __m512i spread0 = loadPattern(spreadFirst), spread1 = loadPattern(spreadSecond), spread2 = loadPattern(spreadThird);
+    for (int next = 0; next < width; next += 64) {
+        const int x = std::min(next, width - 64);
+        const std::uint8_t* p = in + 3 * x;
+        const __m512i bytes0 = _mm512_loadu_si512(p);
+        const __m512i bytes1 = _mm512_loadu_si512(p + 64);
+        const __m512i bytes2 = _mm512_loadu_si512(p + 128);
+        const __m512i sumsLow = _mm512_add_epi16(
+            _mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes0, pairsLow, bytes1), ones),
+            _mm512_maskz_permutex2var_epi8(lowBytes, bytes0, redsLow, bytes1));
+        const __m512i sumsHigh = _mm512_add_epi16(
+            _mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes1, pairsHigh, bytes2), ones),
+            _mm512_maskz_permutex2var_epi8(lowBytes, bytes1, redsHigh, bytes2));
+        const __mmask64 whiteLow = _mm512_cmpgt_epi16_mask(sumsLow, below);
+        const __mmask64 whiteHigh = _mm512_cmpgt_epi16_mask(sumsHigh, below);
+        const __m512i white = _mm512_movm_epi8(whiteHigh << 32 | whiteLow);
+        // The zero-masking form with every byte kept: GCC 12 warns about the plain form's
+        // undefined pass-through register.
+        std::uint8_t* q = out + 3 * x;
+        _mm512_storeu_si512(q, _mm512_maskz_permutexvar_epi8(allBytes, spread0, white));
+        _mm512_storeu_si512(q + 64, _mm512_maskz_permutexvar_epi8(allBytes, spread1, white));
+        _mm512_storeu_si512(q + 128, _mm512_maskz_permutexvar_epi8(allBytes, spread2, white));
+    }
+}
+
+std::vector<PixelRows::BinarizeReading> readingsOfThisProcessor()
+{
+    std::vector<PixelRows::BinarizeReading> readings = {{"plain", binarizePlainly}};
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        readings.push_back({"AVX2", binarizeWithAvx2});
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw")
+        && __builtin_cpu_supports("avx512vbmi"))
+        readings.push_back({"AVX-512", binarizeWithAvx512});
+    return readings;
+}
+
+#else
+
+std::vector<PixelRows::BinarizeReading> readingsOfThisProcessor()
+{
+    return {{"plain", binarizePlainly}};
+}
+
+#endif
+
+}
+
+namespace PixelRows {
+
+const std::vector<BinarizeReading>& BinarizeReadings()
+{
+    static const std::vector<BinarizeReading> readings = readingsOfThisProcessor();
+    return readings;
+}
+
+void Binarize(const std::uint8_t* in, std::uint8_t* out, int width, int threshold)
+{
+    static const auto fastest = BinarizeReadings().back().Binarize;
+    fastest(in, out, width, threshold);
+}
+
+int FirstWhite(const std::uint8_t* row, int end)
+{
+    int x = 0;
+    for (; x + blockPixels <= end; x += blockPixels) {
+        if (!mayHoldWhite(row + 3 * x))
+            continue;
+        for (int i = x; i < x + blockPixels; ++i)
+            if (isWhite(row + 3 * i))
+                return i;
+    }
+    for (; x < end; ++x)
+        if (isWhite(row + 3 * x))
+            return x;
+    return -1;
+}
+
+int LastWhite(const std::uint8_t* row, int begin, int end)
+{
+    int x = end;
+    for (; x - blockPixels >= begin; x -= blockPixels) {
+        if (!mayHoldWhite(row + 3 * (x - blockPixels)))
+            continue;
+        for (int i = x - 1; i >= x - blockPixels; --i)
+            if (isWhite(row + 3 * i))
+                return i;
+    }
+    for (--x; x >= begin; --x)
+        if (isWhite(row + 3 * x))
+            return x;
+    return -1;
+}
+
+}

@@ -1,0 +1,178 @@
+#include "BmpFile.h"
+
+#include "PictureFile.h"
+#include "PixelMemory.h"
+
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t coreHeaderSize = 12;
+constexpr std::uint32_t infoHeaderSizes[] = {40, 52, 56, 64, 108, 124};
+constexpr int depths[] = {1, 4, 8, 16, 24, 32};
+// None (0), run lengths (1, 2), bit fields (3), JPEG (4), PNG (5) and bit fields with alpha (6).
+constexpr std::uint32_t lastCompression = 6;
+constexpr std::uint32_t compressionBitFields = 3;
+constexpr std::uint32_t compressionAlphaBitFields = 6;
+
+std::uint32_t readU32(const QByteArray& bytes, int at)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | std::uint8_t(bytes[at + i]);
+    return value;
+}
+
+std::uint16_t readU16(const QByteArray& bytes, int at)
+{
+    return std::uint16_t(std::uint8_t(bytes[at]) | std::uint8_t(bytes[at + 1]) << 8);
+}
+
+bool isKnownHeaderSize(std::uint32_t size)
+{
+    return size == coreHeaderSize
+        || std::find(std::begin(infoHeaderSizes), std::end(infoHeaderSizes), size) != std::end(infoHeaderSizes);
+}
+
+// Pieces of a vectored read; the system allows at least 16 and Linux 1024.
+int piecesPerRead()
+{
+    const long limit = sysconf(_SC_IOV_MAX);
+    return limit > 0 ? int(std::min<long>(limit, 1024)) : 16;
+}
+
+}
+
+BmpFile::BmpFile(const QByteArray& start, std::int64_t fileLength, const std::string& fileName)
+    : fileName_(fileName)
+{
+    readInfoHeader(start, fileLength);
+    checkGeometry();
+    checkPixelData(fileLength);
+}
+
+void BmpFile::fail(const std::string& why) const
+{
+    FailOnPictureFile("Cannot read", fileName_, why);
+}
+
+void BmpFile::readInfoHeader(const QByteArray& start, std::int64_t fileLength)
+{
+    if (start.size() < 18)
+        fail("the bitmap header is cut short.");
+    dataOffset_ = readU32(start, 10);
+    headerSize_ = readU32(start, 14);
+    if (!isKnownHeaderSize(headerSize_))
+        fail("the bitmap header has an unknown size of " + std::to_string(headerSize_) + " bytes.");
+    if (std::min<std::int64_t>(start.size(), fileLength) < 14 + std::int64_t(headerSize_))
+        fail("the bitmap header is cut short.");
+    if (headerSize_ == coreHeaderSize) {
+        width_ = readU16(start, 18);
+        storedHeight_ = std::int16_t(readU16(start, 20));
+        planes_ = readU16(start, 22);
+        bitsPerPixel_ = readU16(start, 24);
+    } else {
+        width_ = std::int32_t(readU32(start, 18));
+        storedHeight_ = std::int32_t(readU32(start, 22));
+        planes_ = readU16(start, 26);
+        bitsPerPixel_ = readU16(start, 28);
+        compression_ = readU32(start, 30);
+    }
+}
+
+void BmpFile::checkGeometry() const
+{
+    if (planes_ != 1)
+        fail("the bitmap has " + std::to_string(planes_) + " colour planes instead of 1.");
+    if (std::find(std::begin(depths), std::end(depths), bitsPerPixel_) == std::end(depths))
+        fail("the bitmap has an unknown depth of " + std::to_string(bitsPerPixel_) + " bits per pixel.");
+    if (compression_ > lastCompression)
+        fail("the bitmap has an unknown compression (" + std::to_string(compression_) + ").");
+    if (width_ <= 0 || storedHeight_ == 0)
+        fail("the bitmap has no pixels (width " + std::to_string(width_) + ", height "
+             + std::to_string(storedHeight_) + ").");
+    // A top-down bitmap stores its height negated, and INT_MIN has no positive counterpart.
+    if (storedHeight_ == INT32_MIN)
+        fail("the bitmap's height of " + std::to_string(storedHeight_) + " rows is out of range.");
+    CheckPictureSize(width_, std::abs(storedHeight_), fileName_);
+}
+
+void BmpFile::checkPixelData(std::int64_t fileLength) const
+{
+    if (dataOffset_ > fileLength)
+        fail("the pixel data starts past the end of the file.");
+    if (dataOffset_ < 14 + std::int64_t(headerSize_))
+        fail("the pixel data would start inside the bitmap header.");
+    // Qt's reader hands back a half-filled picture, and calls it success, when the pixel data is
+    // cut short; an uncompressed bitmap's size is known from its header, so check it first.
+    if (isUncompressed() && dataOffset_ + rowBytes() * std::abs(storedHeight_) > fileLength)
+        fail("the pixel data is cut short.");
+}
+
+bool BmpFile::isUncompressed() const
+{
+    return compression_ == compressionNone || compression_ == compressionBitFields
+        || compression_ == compressionAlphaBitFields;
+}
+
+std::int64_t BmpFile::rowBytes() const
+{
+    return (width_ * bitsPerPixel_ + 31) / 32 * 4;
+}
+
+int BmpFile::Height() const
+{
+    return int(std::abs(storedHeight_));
+}
+
+QImage BmpFile::ReadTwentyFourBitPicture(int descriptor) const
+{
+    QImage picture = NewPixelImage(Width(), Height(), QImage::Format_BGR888);
+    if (picture.isNull())
+        fail("there is not enough memory for a picture of " + std::to_string(width_) + " x "
+             + std::to_string(Height()) + " pixels.");
+    // Both pad each row to a multiple of 4 bytes, so a stored row fills a picture row exactly.
+    const std::size_t length = std::size_t(picture.bytesPerLine());
+    uchar* const top = picture.bits();
+    const bool topDown = storedHeight_ < 0;
+    std::vector<iovec> pieces(std::size_t(std::min(Height(), piecesPerRead())));
+    std::int64_t at = dataOffset_;
+    for (int first = 0; first < Height(); first += int(pieces.size())) {
+        const int count = std::min(int(pieces.size()), Height() - first);
+        for (int i = 0; i < count; ++i) {
+            const int row = topDown ? first + i : Height() - 1 - (first + i);
+            pieces[std::size_t(i)] = {top + std::size_t(row) * length, length};
+        }
+        readFully(descriptor, at, pieces.data(), count);
+        at += std::int64_t(count) * std::int64_t(length);
+    }
+    return picture;
+}
+
+void BmpFile::readFully(int descriptor, std::int64_t at, iovec* pieces, int count) const
+{
+    while (count > 0) {
+        const ssize_t got = preadv(descriptor, pieces, count, at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(std::string(std::strerror(errno)) + ".");
+        if (got == 0)
+            fail("the pixel data is cut short.");
+        at += got;
+        std::size_t left = std::size_t(got);
+        for (; count > 0 && left >= pieces->iov_len; ++pieces, --count)
+            left -= pieces->iov_len;
+        if (count > 0) {
+            pieces->iov_base = static_cast<char*>(pieces->iov_base) + left;
+            pieces->iov_len -= left;
+        }
+    }
+}
