@@ -19,6 +19,8 @@ constexpr std::uint32_t infoHeaderSizes[] = {40, 52, 56, 64, 108, 124};
 constexpr int depths[] = {1, 4, 8, 16, 24, 32};
 // None (0), run lengths (1, 2), bit fields (3), JPEG (4), PNG (5) and bit fields with alpha (6).
 constexpr std::uint32_t lastCompression = 6;
+constexpr std::uint32_t compressionRunLength8 = 1;
+constexpr std::uint32_t compressionRunLength4 = 2;
 constexpr std::uint32_t compressionBitFields = 3;
 constexpr std::uint32_t compressionAlphaBitFields = 6;
 
@@ -84,6 +86,7 @@ void BmpFile::readInfoHeader(const QByteArray& start, std::int64_t fileLength)
         planes_ = readU16(start, 26);
         bitsPerPixel_ = readU16(start, 28);
         compression_ = readU32(start, 30);
+        coloursUsed_ = readU32(start, 46);
     }
 }
 
@@ -174,5 +177,118 @@ void BmpFile::readFully(int descriptor, std::int64_t at, iovec* pieces, int coun
             pieces->iov_base = static_cast<char*>(pieces->iov_base) + left;
             pieces->iov_len -= left;
         }
+    }
+}
+
+void BmpFile::CheckContents(const QByteArray& file) const
+{
+    if (compression_ == compressionBitFields || compression_ == compressionAlphaBitFields)
+        checkBitFieldMasks(file);
+    if (bitsPerPixel_ > 8)
+        return;
+    if (coloursUsed_ > (1u << bitsPerPixel_))
+        fail("the palette claims " + std::to_string(coloursUsed_) + " colours, more than a picture of "
+             + std::to_string(bitsPerPixel_) + " bits per pixel can use.");
+    if (compression_ == compressionRunLength8 || compression_ == compressionRunLength4)
+        checkRunLengths(file);
+    else if (paletteColours() < (1 << bitsPerPixel_))
+        checkIndexedPixels(file);
+}
+
+int BmpFile::paletteColours() const
+{
+    return coloursUsed_ ? int(coloursUsed_) : 1 << bitsPerPixel_;
+}
+
+void BmpFile::checkPaletteIndex(int index) const
+{
+    if (index >= paletteColours())
+        fail("a pixel names colour " + std::to_string(index) + " of a palette of "
+             + std::to_string(paletteColours()) + " colours.");
+}
+
+void BmpFile::checkIndexedPixels(const QByteArray& file) const
+{
+    const auto* data = reinterpret_cast<const std::uint8_t*>(file.constData()) + dataOffset_;
+    const int perByte = 8 / bitsPerPixel_;
+    const int mask = (1 << bitsPerPixel_) - 1;
+    for (int row = 0; row < Height(); ++row, data += rowBytes())
+        for (int x = 0; x < Width(); ++x) {
+            const int shift = 8 - bitsPerPixel_ * (x % perByte + 1);
+            checkPaletteIndex(data[x / perByte] >> shift & mask);
+        }
+}
+
+// Walks the run-length commands as a decoder would, without drawing: each run or literal
+// stretch must stay within its row and within the picture, and the data must reach its end.
+void BmpFile::checkRunLengths(const QByteArray& file) const
+{
+    const bool fourBit = compression_ == compressionRunLength4;
+    const auto* at = reinterpret_cast<const std::uint8_t*>(file.constData()) + dataOffset_;
+    const auto* const end = reinterpret_cast<const std::uint8_t*>(file.constData()) + file.size();
+    std::int64_t x = 0, y = 0;
+    auto draw = [&](int count) {
+        if (y >= Height())
+            fail("the run-length data goes past the last row of the picture.");
+        if (x + count > width_)
+            fail("a run goes past the end of row " + std::to_string(y) + ".");
+        x += count;
+    };
+    while (true) {
+        if (end - at < 2) {
+            // Some writers leave out the closing command once every row has been given.
+            if (y >= Height())
+                return;
+            fail("the run-length pixel data is cut short.");
+        }
+        const int count = at[0], value = at[1];
+        at += 2;
+        if (count > 0) {
+            draw(count);
+            checkPaletteIndex(fourBit ? value >> 4 : value);
+            if (fourBit && count > 1)
+                checkPaletteIndex(value & 0x0F);
+        } else if (value == 0) {
+            x = 0;
+            ++y;
+        } else if (value == 1) {
+            return;
+        } else if (value == 2) {
+            if (end - at < 2)
+                fail("the run-length pixel data is cut short.");
+            x += at[0];
+            y += at[1];
+            at += 2;
+            if (x > width_ || y > Height())
+                fail("a skip in the run-length data goes past the picture's last row or column.");
+        } else {
+            const int bytes = fourBit ? (value + 1) / 2 : value;
+            const int padded = (bytes + 1) & ~1;
+            if (end - at < padded)
+                fail("the run-length pixel data is cut short.");
+            draw(value);
+            for (int i = 0; i < value; ++i)
+                checkPaletteIndex(fourBit ? at[i / 2] >> (i % 2 ? 0 : 4) & 0x0F : at[i]);
+            at += padded;
+        }
+    }
+}
+
+void BmpFile::checkBitFieldMasks(const QByteArray& file) const
+{
+    if (bitsPerPixel_ != 16 && bitsPerPixel_ != 32)
+        fail("bit-field masks need 16 or 32 bits per pixel, not " + std::to_string(bitsPerPixel_) + ".");
+    const bool withAlpha = compression_ == compressionAlphaBitFields || headerSize_ >= 56;
+    const int masks = withAlpha ? 4 : 3;
+    if (file.size() < 54 + 4 * masks)
+        fail("the bit-field masks are cut short.");
+    std::uint32_t seen = 0;
+    for (int i = 0; i < masks; ++i) {
+        const std::uint32_t mask = readU32(file, 54 + 4 * i);
+        if (mask == 0 && i < 3)
+            fail("the bit-field mask of a colour is zero.");
+        if (mask & seen)
+            fail("the bit-field masks overlap.");
+        seen |= mask;
     }
 }

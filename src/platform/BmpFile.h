@@ -32,6 +32,11 @@ public:
     // Reads the pixels of a plain 24-bit file, open as descriptor, into a new 24-bit picture.
     QImage ReadTwentyFourBitPicture(int descriptor) const;
 
+    // What the headers cannot tell and Qt's reader lets pass, quietly drawing something: pixels
+    // that name colours past the palette, run-length data that overruns a row or the picture or
+    // stops early, and bit-field masks that are zero or overlap. file holds the whole file.
+    void CheckContents(const QByteArray& file) const;
+
 private:
     static constexpr std::uint32_t compressionNone = 0;
 
@@ -41,6 +46,11 @@ private:
     void checkPixelData(std::int64_t fileLength) const;
     bool isUncompressed() const;
     std::int64_t rowBytes() const;
+    int paletteColours() const;
+    void checkPaletteIndex(int index) const;
+    void checkIndexedPixels(const QByteArray& file) const;
+    void checkRunLengths(const QByteArray& file) const;
+    void checkBitFieldMasks(const QByteArray& file) const;
     void readFully(int descriptor, std::int64_t at, iovec* pieces, int count) const;
 
     std::string fileName_;
@@ -51,4 +61,5 @@ private:
     int planes_ = 0;
     int bitsPerPixel_ = 0;
     std::uint32_t compression_ = compressionNone;
+    std::uint32_t coloursUsed_ = 0;
 };

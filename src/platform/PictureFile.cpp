@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <optional>
+
 namespace {
 
 void openPictureFile(QFile& file, const std::string& fileName)
@@ -77,15 +79,18 @@ QImage LoadPictureFile(const std::string& fileName)
     QByteArray bytes = readFrom(file, fileName, wholeFirst ? -1 : BmpFile::HeaderBytes);
     if (bytes.isEmpty())
         FailOnPictureFile("Cannot read", fileName, "the file is empty.");
+    std::optional<BmpFile> bitmap;
     if (BmpFile::IsBitmap(bytes)) {
-        const BmpFile bitmap(bytes, wholeFirst ? bytes.size() : file.size(), fileName);
-        if (bitmap.IsPlainTwentyFourBit() && !wholeFirst)
-            return bitmap.ReadTwentyFourBitPicture(file.handle());
+        bitmap.emplace(bytes, wholeFirst ? bytes.size() : file.size(), fileName);
+        if (bitmap->IsPlainTwentyFourBit() && !wholeFirst)
+            return bitmap->ReadTwentyFourBitPicture(file.handle());
     }
     if (!wholeFirst) {
         if (!file.seek(0))
             FailOnPictureFile("Cannot read", fileName, file.errorString().toStdString() + ".");
         bytes = readFrom(file, fileName);
     }
+    if (bitmap)
+        bitmap->CheckContents(bytes);
     return decodeWithQt(std::move(bytes), fileName);
 }
