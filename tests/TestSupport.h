@@ -52,6 +52,9 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 
 class TForm1;
 
+// The captions a run on an empty picture shows.
+extern const std::vector<std::string> EmptyPictureCaptions;
+
 // The main window made as the program makes it, in a scratch folder holding the given test.bmp
 // (none when the bytes are empty); released with this object.
 class WindowUnderTest {
