@@ -50,8 +50,12 @@ void measure(const QImage& picture)
     process.Binarize(&bitmap, 50);
     ScanResult result;
     process.FindSlope(&bitmap, &result);
-    const ResultCaptions captions = FormatCaptions(result);
-    if (captions.Fr.empty() || captions.Re.empty() || captions.Slope.empty())
+    FormatCaptions(result);
+    // Both end points lie in the picture, or stay at (0, 0) when there is none.
+    const auto inPicture = [&](int x, int y) {
+        return (x == 0 && y == 0) || (x >= 0 && y >= 0 && x < bitmap.Width() && y < bitmap.Height());
+    };
+    if (!inPicture(result.FrX, result.FrY) || !inPicture(result.ReX, result.ReY))
         std::abort();
 }
 

@@ -112,7 +112,8 @@ TEST_P(BadPictureInTheWindow, OneMessageThenAnEmptyPicture)
 std::string testName(const ::testing::TestParamInfo<BadPicture>& info)
 {
     std::string name = info.param.file;
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(name.begin(), name.end(),
+                    [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 }
 
