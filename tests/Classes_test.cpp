@@ -142,7 +142,8 @@ TEST(Handlers, AFailureLeavingAHandlerIsShownNotThrown)
     };
     for (const auto& [fail, expected] : cases) {
         RecordedMessages().clear();
-        button.OnClick = [&](TObject*) { fail(); };
+        // Clang 14 cannot capture a structured binding; a copy of the handler can be.
+        button.OnClick = [fail = fail](TObject*) { fail(); };
         button.Click();
         ASSERT_EQ(RecordedMessages().size(), 1u);
         EXPECT_EQ(RecordedMessages()[0], expected);

@@ -2,6 +2,7 @@
 
 #include "Forms.h"
 #include "Umain.h"
+#include "Uprocess.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -86,6 +87,9 @@ void WriteFile(const QString& path, const QByteArray& bytes)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + path.toStdString());
 }
+
+const std::vector<std::string> EmptyPictureCaptions = {
+    FrCaptionPrefix + "(  0:  0)", ReCaptionPrefix + "(  0:  0)", SlopeCaptionPrefix + "0.00000"};
 
 WindowUnderTest::WindowUnderTest(const QByteArray& testBmp)
 {

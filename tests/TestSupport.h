@@ -10,6 +10,15 @@
 #include <string>
 #include <vector>
 
+// GCC names the sanitizers with macros of its own; clang answers only __has_feature.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool BuiltWithSanitizers = true;
+#elif defined(__has_feature)
+constexpr bool BuiltWithSanitizers = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool BuiltWithSanitizers = false;
+#endif
+
 // Messages that would have gone to a message box, in order.
 std::vector<std::string>& RecordedMessages();
 
@@ -42,6 +51,9 @@ QByteArray BmpBytes(const QImage& image);
 void WriteFile(const QString& path, const QByteArray& bytes);
 
 class TForm1;
+
+// The captions a run on an empty picture shows.
+extern const std::vector<std::string> EmptyPictureCaptions;
 
 // The main window made as the program makes it, in a scratch folder holding the given test.bmp
 // (none when the bytes are empty); released with this object.

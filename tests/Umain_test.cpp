@@ -11,8 +11,6 @@
 namespace {
 
 const std::vector<std::string> bareCaptions = {FrCaptionPrefix, ReCaptionPrefix, SlopeCaptionPrefix};
-const std::vector<std::string> emptyPictureCaptions = {
-    FrCaptionPrefix + "(  0:  0)", ReCaptionPrefix + "(  0:  0)", SlopeCaptionPrefix + "0.00000"};
 
 QImage lineFrom(int width, int height, int x0, int y0, int x1, int y1)
 {
@@ -92,7 +90,7 @@ TEST(Window, EachBadPictureFileGivesOneMessageThenAnEmptyPicture)
         EXPECT_TRUE(window->Widget()->isVisible());
 
         window->Button2->Click();
-        EXPECT_EQ(window.Captions(), emptyPictureCaptions);
+        EXPECT_EQ(window.Captions(), EmptyPictureCaptions);
         EXPECT_TRUE(window.ButtonsEnabled());
     }
 }

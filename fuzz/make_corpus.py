@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""Makes the fuzzer's starting corpus: one small, sound picture of every kind the loader meets.
+
+Every BMP kind (1, 4, 8, 16, 24 and 32 bits, RLE4 and RLE8, bit-fields, top-down, the OS/2
+header, the V4 and V5 headers) and small PNG and JPEG pictures, each holding a bright tilted line
+so that a run measures something. Usage: make_corpus.py FOLDER
+"""
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "data"))
+import picture_writers as pw  # noqa: E402
+
+WIDTH, HEIGHT = 37, 23
+
+
+def on_line(x, y):
+    """A bright line from (3, 19) up to (33, 4), a pixel thick."""
+    return 3 <= x <= 33 and y == 19 - (x - 3) // 2
+
+
+def grey(x, y):
+    return 255 if on_line(x, y) else (x * 7 + y * 3) % 60
+
+
+def rgb(x, y):
+    if on_line(x, y):
+        return (255, 255, 255)
+    return ((x * 5) % 70, (y * 9) % 70, (x + y) % 70)
+
+
+def bgr24(x, y):
+    r, g, b = rgb(x, y)
+    return r << 16 | g << 8 | b
+
+
+def index(colours):
+    """Palette index: the last colour on the line, the others in stripes beside it."""
+    return lambda x, y: colours - 1 if on_line(x, y) else (x // 3 + y // 4) % (colours - 1)
+
+
+def palette(colours, entry_size=4):
+    entries = [(i * 40 % 200, i * 70 % 200, i * 20 % 200) for i in range(colours - 1)]
+    return pw.palette_bytes(entries + [(255, 255, 255)], entry_size)
+
+
+def paletted(bits, top_down=False, colours=None):
+    colours = colours or 1 << bits
+    height = -HEIGHT if top_down else HEIGHT
+    header = pw.info_header(WIDTH, height, bits, colours_used=colours if colours < 1 << bits else 0)
+    pixels = pw.packed_rows(WIDTH, HEIGHT, bits, index(colours), top_down)
+    return pw.bmp(header, pixels, palette(colours))
+
+
+def run_length(bits):
+    colours = 1 << bits
+    coded = (pw.rle8 if bits == 8 else pw.rle4)(WIDTH, HEIGHT, index(colours))
+    compression = pw.BI_RLE8 if bits == 8 else pw.BI_RLE4
+    header = pw.info_header(WIDTH, HEIGHT, bits, compression, image_size=len(coded))
+    return pw.bmp(header, coded, palette(colours))
+
+
+def sixteen_bit(masks=None):
+    """5-5-5 by default; with masks, bit-fields (5-6-5 when given so)."""
+    red, green, blue = masks or (0x7C00, 0x03E0, 0x001F)
+
+    def value(x, y):
+        r, g, b = rgb(x, y)
+
+        def scale(level, mask):
+            shift = (mask & -mask).bit_length() - 1
+            top = mask >> shift
+            return (level * top // 255) << shift
+
+        return scale(r, red) | scale(g, green) | scale(b, blue)
+
+    pixels = pw.packed_rows(WIDTH, HEIGHT, 16, value)
+    if not masks:
+        return pw.bmp(pw.info_header(WIDTH, HEIGHT, 16), pixels)
+    header = pw.info_header(WIDTH, HEIGHT, 16, pw.BI_BITFIELDS)
+    return pw.bmp(header, pixels, masks=b"".join(m.to_bytes(4, "little") for m in masks))
+
+
+def true_colour(bits, top_down=False, header_size=40, bit_fields=False):
+    height = -HEIGHT if top_down else HEIGHT
+    pixels = pw.packed_rows(WIDTH, HEIGHT, bits, bgr24, top_down)
+    compression = pw.BI_BITFIELDS if bit_fields else pw.BI_RGB
+    masks = (0xFF0000, 0xFF00, 0xFF)
+    header = pw.info_header(WIDTH, height, bits, compression, size=header_size,
+                            masks=masks if header_size > 40 else None)
+    extra = b"".join(m.to_bytes(4, "little") for m in masks) if bit_fields and header_size == 40 else b""
+    return pw.bmp(header, pixels, masks=extra)
+
+
+def os2(bits):
+    if bits == 24:
+        return pw.bmp(pw.core_header(WIDTH, HEIGHT, 24), pw.packed_rows(WIDTH, HEIGHT, 24, bgr24))
+    pixels = pw.packed_rows(WIDTH, HEIGHT, bits, index(1 << bits))
+    return pw.bmp(pw.core_header(WIDTH, HEIGHT, bits), pixels, palette(1 << bits, entry_size=3))
+
+
+def ycbcr_block(bx, by, c):
+    """Blocks of a 48x32 picture: a bright diagonal of blocks on a dark, tinted ground."""
+    if c > 0:
+        return 128 + (10 if c == 1 else -10) * ((bx + by) % 2)
+    return 250 if bx == 5 - by else 20 + 10 * bx
+
+
+def pictures():
+    yield "bmp-1bit.bmp", paletted(1)
+    yield "bmp-4bit.bmp", paletted(4)
+    yield "bmp-4bit-short-palette.bmp", paletted(4, colours=6)
+    yield "bmp-8bit.bmp", paletted(8)
+    yield "bmp-8bit-short-palette.bmp", paletted(8, colours=20)
+    yield "bmp-8bit-top-down.bmp", paletted(8, top_down=True)
+    yield "bmp-rle4.bmp", run_length(4)
+    yield "bmp-rle8.bmp", run_length(8)
+    yield "bmp-16bit-555.bmp", sixteen_bit()
+    yield "bmp-16bit-565-bitfields.bmp", sixteen_bit((0xF800, 0x07E0, 0x001F))
+    yield "bmp-24bit.bmp", true_colour(24)
+    yield "bmp-24bit-top-down.bmp", true_colour(24, top_down=True)
+    yield "bmp-32bit.bmp", true_colour(32)
+    yield "bmp-32bit-bitfields.bmp", true_colour(32, bit_fields=True)
+    yield "bmp-32bit-v4-header.bmp", true_colour(32, header_size=108, bit_fields=True)
+    yield "bmp-24bit-v5-header.bmp", true_colour(24, header_size=124)
+    yield "bmp-os2-1bit.bmp", os2(1)
+    yield "bmp-os2-8bit.bmp", os2(8)
+    yield "bmp-os2-24bit.bmp", os2(24)
+    yield "png-rgb.png", pw.png(WIDTH, HEIGHT, rgb)
+    yield "jpeg-grey.jpg", pw.jpeg(48, 32, lambda bx, by, c: ycbcr_block(bx, by, 0))
+    yield "jpeg-colour.jpg", pw.jpeg(48, 32, ycbcr_block, components=3)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit(__doc__.strip().splitlines()[-1])
+    folder = Path(sys.argv[1])
+    folder.mkdir(parents=True, exist_ok=True)
+    for name, data in pictures():
+        (folder / name).write_bytes(data)

@@ -1,0 +1,100 @@
+#include "PictureFile.h"
+#include "SysUtils.h"
+#include "Uprocess.h"
+
+#include <QCoreApplication>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+// Feeds each input to the picture loader as a file, and a picture that loads through the whole
+// measurement, as the window's "Form" button does, without a window.
+
+namespace {
+
+// The loader takes a file name, so every input is written to one in-memory file, named through
+// /proc so that nothing touches the disk.
+int pictureFile = -1;
+std::string pictureFileName;
+
+// The measurement takes the same paths through a picture of a few thousand pixels as through one
+// of a hundred million, but its time grows with the size: larger pictures (a small RLE file can
+// declare one) are loaded but not measured, or a few of them would take most of the run.
+constexpr std::int64_t largestMeasuredPicture = 4'000'000;
+
+bool writePictureFile(const std::uint8_t* data, std::size_t size)
+{
+    if (ftruncate(pictureFile, 0) != 0)
+        return false;
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = pwrite(pictureFile, data + written, size - written, off_t(written));
+        if (n <= 0)
+            return false;
+        written += std::size_t(n);
+    }
+    return true;
+}
+
+void measure(const QImage& picture)
+{
+    Graphics::TBitmap bitmap;
+    bitmap.SetImage(picture);
+    bitmap.SetPixelFormat(pf24bit);
+    Process process;
+    process.Binarize(&bitmap, 50);
+    ScanResult result;
+    process.FindSlope(&bitmap, &result);
+    FormatCaptions(result);
+    // Both end points lie in the picture, or stay at (0, 0) when there is none.
+    const auto inPicture = [&](int x, int y) {
+        return (x == 0 && y == 0) || (x >= 0 && y >= 0 && x < bitmap.Width() && y < bitmap.Height());
+    };
+    if (!inPicture(result.FrX, result.FrY) || !inPicture(result.ReX, result.ReY))
+        std::abort();
+}
+
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // Qt's image plugins (JPEG, GIF, ...) are found through the application object; no window
+    // is made, so no display is needed.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "picture_fuzzer";
+    static char* argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);
+    // The image readers warn about every damaged input; at thousands of inputs a second that
+    // buries the fuzzer's own report.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
+
+    pictureFile = memfd_create("picture", 0);
+    if (pictureFile < 0)
+        std::abort();
+    pictureFileName = "/proc/self/fd/" + std::to_string(pictureFile);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (!writePictureFile(data, size))
+        std::abort();
+    QImage picture;
+    try {
+        picture = LoadPictureFile(pictureFileName);
+    } catch (const Exception&) {
+        return 0;
+    }
+    if (std::int64_t(picture.width()) * picture.height() <= largestMeasuredPicture)
+        measure(picture);
+    return 0;
+}

@@ -1,0 +1,123 @@
+#include "TestSupport.h"
+#include "Umain.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+namespace {
+
+// A file from tests/data/bad (made by make_bad_pictures.py there) that the window is given as
+// its test.bmp. The loader words its reasons itself, so any one of a few words will do.
+struct BadPicture {
+    const char* file;
+    std::vector<std::string> reasonWords;
+};
+
+void PrintTo(const BadPicture& picture, std::ostream* out)
+{
+    *out << picture.file;
+}
+
+const BadPicture rejected[] = {
+    {"empty.bmp", {"the file is empty"}},
+    {"text.bmp", {"not a picture"}},
+    {"header-cut-in-file-header.bmp", {"header is cut short"}},
+    {"header-cut-in-info-header.bmp", {"header is cut short"}},
+    {"pixels-cut-short.bmp", {"pixel data is cut short"}},
+    {"pixel-offset-past-end.bmp", {"past the end"}},
+    {"width-zero.bmp", {"no pixels", "width"}},
+    {"height-zero.bmp", {"no pixels", "height"}},
+    {"width-negative.bmp", {"no pixels", "width"}},
+    {"height-int-min.bmp", {"pixels this program handles", "height"}},
+    {"beyond-pixel-limit.bmp", {"pixels this program handles"}},
+    {"beyond-int-range.bmp", {"pixels this program handles"}},
+    {"beyond-int-range-widest.bmp", {"pixels this program handles"}},
+    {"palette-size-huge.bmp", {"palette claims"}},
+    {"bits-per-pixel-0.bmp", {"bits per pixel"}},
+    {"bits-per-pixel-7.bmp", {"bits per pixel"}},
+    {"bits-per-pixel-64.bmp", {"bits per pixel"}},
+    {"png-cut-short.png", {"cut short"}},
+    {"jpeg-cut-short.jpg", {"cut short"}},
+    {"palette-index-past-palette-8bit.bmp", {"of a palette of"}},
+    {"palette-index-past-palette-4bit.bmp", {"of a palette of"}},
+    {"rle8-index-past-palette.bmp", {"of a palette of"}},
+    {"rle8-run-past-row.bmp", {"past the end of row"}},
+    {"rle8-absolute-past-row.bmp", {"past the end of row"}},
+    {"rle8-rows-past-picture.bmp", {"past the last row"}},
+    {"rle8-delta-past-picture.bmp", {"past the picture"}},
+    {"rle4-run-past-row.bmp", {"past the end of row"}},
+    {"rle4-absolute-past-row.bmp", {"past the end of row"}},
+    {"rle4-rows-past-picture.bmp", {"past the last row"}},
+    {"rle8-cut-short.bmp", {"cut short"}},
+    {"bitfields-masks-zero.bmp", {"mask of a colour is zero"}},
+    {"bitfields-masks-overlap.bmp", {"masks overlap"}},
+};
+
+QByteArray badPictureBytes(const char* file)
+{
+    QFile source(QStringLiteral(SLOPEMETER_TEST_DATA "/bad/") + file);
+    if (!source.open(QIODevice::ReadOnly))
+        throw std::runtime_error(std::string("cannot read the test picture ") + file);
+    // Not null even when empty, so that the window is given an empty file rather than none.
+    return QByteArray("").append(source.readAll());
+}
+
+class BadPictureInTheWindow : public ::testing::TestWithParam<BadPicture> {};
+class BadPictureInTheCommandLine : public ::testing::TestWithParam<BadPicture> {};
+
+TEST_P(BadPictureInTheWindow, OneMessageThenAnEmptyPicture)
+{
+    const BadPicture& bad = GetParam();
+    WindowUnderTest window(badPictureBytes(bad.file));
+    const Graphics::TBitmap* shown = window->Image1->Picture->Bitmap;
+    ASSERT_EQ(RecordedMessages().size(), 1u)
+        << "loaded as a " << shown->Width() << " x " << shown->Height() << " picture";
+    const std::string& message = RecordedMessages()[0];
+    const std::size_t named = message.find("\"test.bmp\": ");
+    ASSERT_NE(named, std::string::npos) << message;
+    const std::string reason = message.substr(named);
+    EXPECT_TRUE(std::any_of(bad.reasonWords.begin(), bad.reasonWords.end(),
+                            [&](const std::string& word) { return reason.find(word) != std::string::npos; }))
+        << message;
+    EXPECT_EQ(shown->Width(), 0);
+    EXPECT_EQ(shown->Height(), 0);
+
+    window->Button2->Click();
+    EXPECT_EQ(window.Captions(), EmptyPictureCaptions);
+    EXPECT_TRUE(window.ButtonsEnabled());
+    EXPECT_EQ(RecordedMessages().size(), 1u);
+}
+
+TEST_P(BadPictureInTheCommandLine, OneLineOnStandardErrorAndStatusOne)
+{
+    const BadPicture& bad = GetParam();
+    const QString path = QStringLiteral(SLOPEMETER_TEST_DATA "/bad/") + bad.file;
+    QProcess cli;
+    cli.start(SLOPEMETER_CLI_PATH, {path});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_TRUE(cli.readAllStandardOutput().isEmpty()) << "no measurement block for a bad file";
+    const QString errors = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_EQ(errors.count('\n'), 1) << errors.toStdString();
+    EXPECT_TRUE(errors.contains(path)) << errors.toStdString();
+}
+
+std::string testName(const ::testing::TestParamInfo<BadPicture>& info)
+{
+    std::string name = info.param.file;
+    std::replace_if(name.begin(), name.end(),
+                    [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rejected, BadPictureInTheWindow, ::testing::ValuesIn(rejected), testName);
+INSTANTIATE_TEST_SUITE_P(Rejected, BadPictureInTheCommandLine, ::testing::ValuesIn(rejected), testName);
+
+}
