@@ -110,34 +110,33 @@ void limitAddressSpaceToCurrentPlus(std::size_t bytes)
     setrlimit(RLIMIT_AS, &limit);
 }
 
+// Ends the child with 0 when the run started by the button failed with one message shown,
+// no worker is left behind and both buttons stayed disabled.
+[[noreturn]] void failRunForLackOfMemory(TButton* TForm1::*button)
+{
+    WindowUnderTest window(SolidImage(4, 4));
+    window->Image1->Picture->Bitmap->SetImage(SolidImage(8000, 6000));
+    limitAddressSpaceToCurrentPlus(100 << 20);
+    (Form1->*button)->Click();
+    const bool ended = ProcessEventsUntil([] {
+        return !RecordedMessages().empty() && TThread::InstanceCount() == 0; });
+    std::fprintf(stderr, "%s\n", RecordedMessages().empty() ? "-" : RecordedMessages()[0].c_str());
+    const bool disabled = !window->Button1->Enabled() && !window->Button2->Enabled();
+    ExitNow(ended && RecordedMessages().size() == 1 && disabled ? 0 : 1);
+}
+
 TEST(ThreadRun, AFailedRunIsShownAndItsWorkerStillReleased)
 {
     if (BuiltWithSanitizers)
         GTEST_SKIP() << "an address-space limit does not mix with sanitizers";
-    EXPECT_EXIT({
-        WindowUnderTest window(SolidImage(4, 4));
-        window->Image1->Picture->Bitmap->SetImage(SolidImage(8000, 6000));
-        limitAddressSpaceToCurrentPlus(100 << 20);
-        window->Button1->Click();
-        const bool ended = ProcessEventsUntil([] {
-            return !RecordedMessages().empty() && TThread::InstanceCount() == 0; });
-        std::fprintf(stderr, "%s\n", RecordedMessages().empty() ? "-" : RecordedMessages()[0].c_str());
-        ExitNow(ended && RecordedMessages().size() == 1 && !window->Button1->Enabled() ? 0 : 1);
-    }, ::testing::ExitedWithCode(0), "Not enough memory");
+    EXPECT_EXIT(failRunForLackOfMemory(&TForm1::Button1), ::testing::ExitedWithCode(0), "Not enough memory");
 }
 
 TEST(FormRun, AFailedRunIsShownAndTheButtonsStayDisabled)
 {
     if (BuiltWithSanitizers)
         GTEST_SKIP() << "an address-space limit does not mix with sanitizers";
-    EXPECT_EXIT({
-        WindowUnderTest window(SolidImage(4, 4));
-        window->Image1->Picture->Bitmap->SetImage(SolidImage(8000, 6000));
-        limitAddressSpaceToCurrentPlus(100 << 20);
-        window->Button2->Click();
-        std::fprintf(stderr, "%s\n", RecordedMessages().empty() ? "-" : RecordedMessages()[0].c_str());
-        ExitNow(RecordedMessages().size() == 1 && !window->Button2->Enabled() ? 0 : 1);
-    }, ::testing::ExitedWithCode(0), "Not enough memory");
+    EXPECT_EXIT(failRunForLackOfMemory(&TForm1::Button2), ::testing::ExitedWithCode(0), "Not enough memory");
 }
 
 TEST(ThreadRun, ClosingTheWindowMidRunEndsTheProgramCleanly)
