@@ -87,17 +87,4 @@ TEST(PictureCompleteness, WholePicturesWithMoreAroundThemAreNotCut)
     EXPECT_EQ(QImage::fromData(frames.left(whole)), QImage::fromData(frames));
 }
 
-TEST(PictureCompleteness, ACutPictureFileIsRefusedByName)
-{
-    ScratchDirectory dir;
-    const QByteArray jpeg = written(linePicture(), "jpeg");
-    WriteFile("cut.jpg", jpeg.left(jpeg.size() / 2));
-    try {
-        LoadPictureFile("cut.jpg");
-        FAIL() << "a JPEG cut in half was loaded";
-    } catch (const Exception& failure) {
-        EXPECT_EQ(failure.Message, "Cannot read \"cut.jpg\": the picture data is cut short.");
-    }
-}
-
 }

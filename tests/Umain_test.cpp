@@ -74,25 +74,17 @@ TEST(Window, ShownCaptionsAreTheBarePrefixesDecodedFromBig5)
     EXPECT_TRUE(RecordedMessages().empty());
 }
 
-TEST(Window, EachBadPictureFileGivesOneMessageThenAnEmptyPicture)
+// Each kind of damaged file is checked in the window by the bad-picture tests.
+TEST(Window, WithoutAPictureOneMessageThenAnEmptyPictureThatMeasures)
 {
-    const std::pair<QByteArray, std::string> cases[] = {
-        {QByteArray(), "\"test.bmp\": the file does not exist."},
-        {QByteArray(""), "\"test.bmp\": the file is empty."},
-        {QByteArray("plain text, not a picture"), "\"test.bmp\": it is not a picture"},
-        {BmpBytes(SolidImage(30, 30)).left(500), "\"test.bmp\": the pixel data is cut short."},
-    };
-    for (const auto& [bytes, reason] : cases) {
-        WindowUnderTest window(bytes);
-        ASSERT_EQ(RecordedMessages().size(), 1u) << reason;
-        EXPECT_NE(RecordedMessages()[0].find(reason), std::string::npos) << RecordedMessages()[0];
-        EXPECT_EQ(window->Image1->Picture->Bitmap->Width(), 0);
-        EXPECT_TRUE(window->Widget()->isVisible());
-
-        window->Button2->Click();
-        EXPECT_EQ(window.Captions(), EmptyPictureCaptions);
-        EXPECT_TRUE(window.ButtonsEnabled());
-    }
+    WindowUnderTest window{QByteArray()};
+    ASSERT_EQ(RecordedMessages().size(), 1u);
+    EXPECT_EQ(RecordedMessages()[0], "Cannot open \"test.bmp\": the file does not exist.");
+    EXPECT_EQ(window->Image1->Picture->Bitmap->Width(), 0);
+    EXPECT_TRUE(window->Widget()->isVisible());
+    window->Button2->Click();
+    EXPECT_EQ(window.Captions(), EmptyPictureCaptions);
+    EXPECT_TRUE(window.ButtonsEnabled());
 }
 
 TEST(Window, AFolderNamedTestBmpIsReported)

@@ -135,50 +135,6 @@ TEST(Binarize, ABlackAndWhitePictureComesOutUnchanged)
     EXPECT_EQ(bitmap->Image(), once);
 }
 
-TEST(Binarize, PalettePicturesBecomeTwentyFourBitBlackAndWhite)
-{
-    QImage palette(5, 3, QImage::Format_Indexed8);
-    palette.setColorTable({qRgb(10, 10, 10), qRgb(200, 100, 0), qRgb(50, 50, 52)});
-    palette.fill(0);
-    palette.setPixel(1, 1, 1);
-    palette.setPixel(2, 1, 2);
-    QImage mono(17, 2, QImage::Format_Mono);
-    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    mono.fill(0);
-    mono.setPixel(16, 1, 1);
-
-    for (const QImage& image : {palette, mono}) {
-        std::unique_ptr<TBitmap> bitmap(NewBitmap(image));
-        Process().Binarize(bitmap.get(), 50);
-        EXPECT_EQ(bitmap->PixelFormat(), pf24bit);
-        EXPECT_EQ(bitmap->Width(), image.width());
-        EXPECT_EQ(bitmap->Height(), image.height());
-        const std::vector<int> white = whiteness(*bitmap);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) {
-                const QRgb rgb = image.pixel(x, y);
-                const int mean = (qRed(rgb) + qGreen(rgb) + qBlue(rgb)) / 3;
-                EXPECT_EQ(white[y * image.width() + x], mean > 50) << x << "," << y;
-            }
-    }
-}
-
-TEST(Binarize, TheSourceOfTheCopyIsNeverChanged)
-{
-    auto shown = picture(6, 4, {{2, 2}});
-    TBitmap copy;
-    copy.Assign(shown.get());
-    const QImage before = shown->Image().copy();
-    Process().Binarize(&copy, 50);
-    EXPECT_EQ(shown->Image(), before);
-    EXPECT_NE(copy.Image(), before);
-
-    TBitmap empty;
-    Process().Binarize(&empty, 50);
-    EXPECT_EQ(empty.Width(), 0);
-    EXPECT_EQ(empty.PixelFormat(), pf24bit);
-}
-
 TEST(FindSlope, EndPointsAreTheBottomMostWhiteOfTheOutermostWhiteColumns)
 {
     bool computed = false;
@@ -232,22 +188,6 @@ TEST(FindSlope, OnlyPureWhiteCountsAndTheRecordIsNeverCleared)
     EXPECT_FALSE(Process().FindSlope(bitmap.get(), &result));
     EXPECT_EQ(result.FrX, 3);
     EXPECT_EQ(result.Slope, 7.5f);
-}
-
-// The scan looks at blocks of columns; a lone white pixel on either side of a block's edge must
-// still be the one found.
-TEST(FindSlope, ALoneWhitePixelIsFoundInEveryColumn)
-{
-    for (int width : {63, 64, 65, 127, 128, 129, 200})
-        for (int x = 0; x < width; ++x) {
-            auto bitmap = picture(width, 3, {{x, x % 3}, {width - 1 - x, 2}});
-            const ScanResult result = scan(*bitmap);
-            const int left = std::min(x, width - 1 - x), right = std::max(x, width - 1 - x);
-            ASSERT_EQ(result.FrX, left) << width << " wide, column " << x;
-            ASSERT_EQ(result.FrY, left == x && left != right ? x % 3 : 2) << width << " wide, column " << x;
-            ASSERT_EQ(result.ReX, right) << width << " wide, column " << x;
-            ASSERT_EQ(result.ReY, right == x && left != right ? x % 3 : 2) << width << " wide, column " << x;
-        }
 }
 
 // The whole run against a literal reading of it. Pictures up to 130 pixels wide also reach the
