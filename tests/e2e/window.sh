@@ -13,6 +13,13 @@ trap cleanup EXIT
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
+# xvfb-run can hand over before its server takes connections; wait until it answers.
+for _ in $(seq 100); do
+  xdpyinfo >/dev/null 2>&1 && break
+  sleep 0.1
+done
+xdpyinfo >/dev/null 2>&1 || fail "the X server on ${DISPLAY:-} does not answer"
+
 window_named() { # name [seconds]
   local deadline=$((SECONDS + ${2:-20}))
   while [ $SECONDS -lt $deadline ]; do
