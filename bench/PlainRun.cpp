@@ -2,67 +2,69 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
-void binarizeEachPixel(Graphics::TBitmap& bitmap, int level)
+// The bottom-most white pixel of the first column, in the order given, that holds one.
+template <class Columns> bool findColumn(const Graphics::TBitmap& bitmap, Columns columns, std::int32_t& column,
+                                         std::int32_t& row)
 {
+    for (int x : columns) {
+        bool found = false;
+        for (int y = 0; y < bitmap.Height(); ++y)
+            if (bitmap.Canvas->Pixels(x, y) == clWhite) {
+                column = x;
+                row = y;
+                found = true;
+            }
+        if (found)
+            return true;
+    }
+    return false;
+}
+
+std::vector<int> columns(int from, int to, int step)
+{
+    std::vector<int> result;
+    for (int x = from; step > 0 ? x < to : x > to; x += step)
+        result.push_back(x);
+    return result;
+}
+
+}
+
+void BinarizePlainly(Graphics::TBitmap& bitmap, int level)
+{
+    bitmap.SetPixelFormat(pf24bit);
     for (int y = 0; y < bitmap.Height(); ++y)
         for (int x = 0; x < bitmap.Width(); ++x) {
             std::uint8_t* pixel = bitmap.ScanLine(y) + 3 * x;
             const int mean = (pixel[0] + pixel[1] + pixel[2]) / 3;
-            const std::uint8_t value = mean > level ? 0xFF : 0x00;
-            pixel[0] = pixel[1] = pixel[2] = value;
+            pixel[0] = pixel[1] = pixel[2] = mean > level ? 0xFF : 0x00;
         }
 }
 
-bool findFromLeft(const Graphics::TBitmap& bitmap, ScanResult& result)
+bool FindSlopePlainly(Graphics::TBitmap& bitmap, ScanResult* result)
 {
-    for (int x = 0; x < bitmap.Width(); ++x) {
-        bool found = false;
-        for (int y = 0; y < bitmap.Height(); ++y)
-            if (bitmap.Canvas->Pixels(x, y) == clWhite) {
-                result.FrX = x;
-                result.FrY = y;
-                found = true;
-            }
-        if (found)
-            return true;
-    }
-    return false;
-}
-
-bool findFromRight(const Graphics::TBitmap& bitmap, ScanResult& result)
-{
-    for (int x = bitmap.Width() - 1; x > 0; --x) {
-        bool found = false;
-        for (int y = 0; y < bitmap.Height(); ++y)
-            if (bitmap.Canvas->Pixels(x, y) == clWhite) {
-                result.ReX = x;
-                result.ReY = y;
-                found = true;
-            }
-        if (found)
-            return true;
-    }
-    return false;
-}
-
+    bitmap.SetPixelFormat(pf24bit);
+    findColumn(bitmap, columns(0, bitmap.Width(), 1), result->FrX, result->FrY);
+    // From the right, column 0 is never looked at.
+    findColumn(bitmap, columns(bitmap.Width() - 1, 0, -1), result->ReX, result->ReY);
+    const int dy = std::abs(result->ReY - result->FrY);
+    const int dx = std::abs(result->ReX - result->FrX);
+    if (dy == 0 || dx == 0)
+        return false;
+    result->Slope = float(std::fabs(double(dy) / double(dx)));
+    return true;
 }
 
 ResultCaptions PlainRun(const Graphics::TBitmap& picture, int level)
 {
     Graphics::TBitmap copy;
     copy.SetImage(picture.Image().copy());
-    copy.SetPixelFormat(pf24bit);
-    binarizeEachPixel(copy, level);
-
+    BinarizePlainly(copy, level);
     ScanResult result;
-    findFromLeft(copy, result);
-    findFromRight(copy, result);
-    const int dy = std::abs(result.ReY - result.FrY);
-    const int dx = std::abs(result.ReX - result.FrX);
-    if (dy != 0 && dx != 0)
-        result.Slope = float(std::fabs(double(dy) / double(dx)));
+    FindSlopePlainly(copy, &result);
     return FormatCaptions(result);
 }

@@ -1,3 +1,4 @@
+#include "PlainRun.h"
 #include "Uprocess.h"
 #include "TestSupport.h"
 
@@ -50,47 +51,6 @@ ScanResult scan(TBitmap& bitmap, bool* computed = nullptr)
     if (computed)
         *computed = found;
     return result;
-}
-
-// The end-point scan read literally: column by column through the canvas.
-bool columnByColumn(TBitmap& bitmap, ScanResult* result)
-{
-    bitmap.SetPixelFormat(pf24bit);
-    bool found = false;
-    for (int x = 0; x < bitmap.Width() && !found; ++x)
-        for (int y = 0; y < bitmap.Height(); ++y)
-            if (bitmap.Canvas->Pixels(x, y) == clWhite) {
-                result->FrX = x;
-                result->FrY = y;
-                found = true;
-            }
-    found = false;
-    for (int x = bitmap.Width() - 1; x > 0 && !found; --x)
-        for (int y = 0; y < bitmap.Height(); ++y)
-            if (bitmap.Canvas->Pixels(x, y) == clWhite) {
-                result->ReX = x;
-                result->ReY = y;
-                found = true;
-            }
-    const int dy = std::abs(result->ReY - result->FrY);
-    const int dx = std::abs(result->ReX - result->FrX);
-    if (dy == 0 || dx == 0)
-        return false;
-    result->Slope = float(std::fabs(double(dy) / double(dx)));
-    return true;
-}
-
-// Binarize read literally: each pixel's integer mean against the level, through the canvas.
-void binarizeLiterally(TBitmap& bitmap, int level)
-{
-    bitmap.SetPixelFormat(pf24bit);
-    for (int y = 0; y < bitmap.Height(); ++y)
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            const TColor colour = bitmap.Canvas->Pixels(x, y);
-            const int mean = ((colour & 0xFF) + (colour >> 8 & 0xFF) + (colour >> 16 & 0xFF)) / 3;
-            std::uint8_t* pixel = bitmap.ScanLine(y) + 3 * x;
-            pixel[0] = pixel[1] = pixel[2] = mean > level ? 0xFF : 0x00;
-        }
 }
 
 #define EXPECT_POINTS(result, frX, frY, reX, reY)                                                   \
@@ -215,11 +175,11 @@ TEST(FindSlope, TheRunAgreesWithALiteralReadingOnRandomPictures)
         if (round % 2) {
             const int level = levels[round / 2 % 5];
             Process().Binarize(fast.get(), level);
-            binarizeLiterally(*plain, level);
+            BinarizePlainly(*plain, level);
             ASSERT_EQ(fast->Image(), plain->Image()) << "round " << round;
         }
         ScanResult expected, actual;
-        const bool expectedComputed = columnByColumn(*plain, &expected);
+        const bool expectedComputed = FindSlopePlainly(*plain, &expected);
         const bool actualComputed = Process().FindSlope(fast.get(), &actual);
         ASSERT_EQ(actualComputed, expectedComputed) << "round " << round;
         ASSERT_EQ(actual.FrX, expected.FrX) << "round " << round;
