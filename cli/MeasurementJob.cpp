@@ -2,6 +2,7 @@
 
 #include "Graphics.h"
 #include "PictureFile.h"
+#include "RowScanSink.h"
 #include "SysUtils.h"
 
 #include <new>
@@ -25,8 +26,18 @@ Measurement MeasurementJob::run(const QString& file) const
     return measurement;
 }
 
+// Without annotations nothing needs the whole picture: JPEG, PNG and plain 24-bit BMP files
+// are measured as their rows are decoded, the rest loaded whole.
 void MeasurementJob::measure(Measurement& measurement) const
 {
+    if (!annotations_) {
+        RowScanSink sink(level_);
+        if (StreamPictureFile(measurement.file.toStdString(), sink)) {
+            measurement.computed = sink.Finish(&measurement.result);
+            measurement.measured = true;
+            return;
+        }
+    }
     Graphics::TBitmap picture;
     picture.SetImage(LoadPictureFile(measurement.file.toStdString()));
     Graphics::TBitmap copy;

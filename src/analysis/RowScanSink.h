@@ -1,0 +1,37 @@
+#pragma once
+
+#include "RowScan.h"
+#include "RowSink.h"
+
+#include <cstdint>
+#include <optional>
+
+// Streamed pictures are held a few rows at a time, so far larger ones are measured than the
+// window can hold; rows are bounded so that a few of them stay small.
+constexpr std::int64_t MaxStreamedPicturePixels = 4'000'000'000;
+constexpr std::int64_t MaxStreamedRowPixels = 1'000'000;
+
+// Measures the rows a decoder hands over as they arrive, in a band of rows that is kept from
+// one picture to the next on the same thread.
+class RowScanSink : public RowSink {
+public:
+    explicit RowScanSink(int level) : level_(level) {}
+
+    bool TakesGreyRows() const override { return true; }
+    bool TakesAnyColourOrder() const override { return true; }
+    void CheckSize(std::int64_t width, std::int64_t height, const std::string& fileName) const override;
+    void Begin(int width, int height, const std::string& fileName) override;
+    std::uint8_t* RowBuffer(int y, int bytesPerPixel) override;
+    int RowsAtOnce() const override { return rowsAtOnce_; }
+    void RowDone(int y, int bytesPerPixel) override;
+
+    // The end points and slope of the rows seen, as FindSlope gives them.
+    bool Finish(ScanResult* result) const;
+
+private:
+    int level_;
+    std::size_t rowStride_ = 0;
+    int rowsAtOnce_ = 1;
+    std::uint8_t* band_ = nullptr;
+    std::optional<RowScan> scan_;
+};
