@@ -58,7 +58,10 @@ CommandLineReader::CommandLineReader()
 {
     parser_.setApplicationDescription(
         "Measures the tilt of a bright line in each picture, as the slopemeter window does.\n"
-        "Prints the window's three captions for each picture, or one JSON object per line.");
+        "Prints the window's three captions for each picture, or one JSON object per line.\n"
+        "JPEG, PNG and 24-bit BMP files are measured as they are read, a few rows at a time:\n"
+        "up to 4000 megapixels and rows of up to 1000000 pixels. Other files, and every\n"
+        "file with --annotate, are held whole: up to 150 megapixels.");
     parser_.addOptions({level_, json_, annotate_, jobs_});
     parser_.addPositionalArgument("FILE", "Pictures to measure, in any format Qt reads.", "FILE...");
 }

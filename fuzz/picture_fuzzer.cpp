@@ -1,4 +1,5 @@
 #include "PictureFile.h"
+#include "RowScanSink.h"
 #include "SysUtils.h"
 #include "Uprocess.h"
 
@@ -13,7 +14,8 @@
 #include <unistd.h>
 
 // Feeds each input to the picture loader as a file, and a picture that loads through the whole
-// measurement, as the window's "Form" button does, without a window.
+// measurement, as the window's "Form" button does, without a window; then to the measurement
+// of rows as they are decoded, which must agree with it.
 
 namespace {
 
@@ -41,7 +43,7 @@ bool writePictureFile(const std::uint8_t* data, std::size_t size)
     return true;
 }
 
-void measure(const QImage& picture)
+ScanResult measure(const QImage& picture)
 {
     Graphics::TBitmap bitmap;
     bitmap.SetImage(picture);
@@ -56,6 +58,31 @@ void measure(const QImage& picture)
         return (x == 0 && y == 0) || (x >= 0 && y >= 0 && x < bitmap.Width() && y < bitmap.Height());
     };
     if (!inPicture(result.FrX, result.FrY) || !inPicture(result.ReX, result.ReY))
+        std::abort();
+    return result;
+}
+
+bool sameResult(const ScanResult& a, const ScanResult& b)
+{
+    return a.FrX == b.FrX && a.FrY == b.FrY && a.ReX == b.ReX && a.ReY == b.ReY && a.Slope == b.Slope;
+}
+
+// A picture that loads whole must stream too, to the same result; one refused whole may stream
+// only when it is too large to be held.
+void measureStreamed(const QImage& picture, const ScanResult* whole)
+{
+    RowScanSink sink(50);
+    try {
+        if (!StreamPictureFile(pictureFileName, sink))
+            return;
+    } catch (const Exception&) {
+        if (!picture.isNull())
+            std::abort();
+        return;
+    }
+    ScanResult streamed;
+    sink.Finish(&streamed);
+    if (whole && !sameResult(streamed, *whole))
         std::abort();
 }
 
@@ -92,9 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         picture = LoadPictureFile(pictureFileName);
     } catch (const Exception&) {
-        return 0;
     }
-    if (std::int64_t(picture.width()) * picture.height() <= largestMeasuredPicture)
-        measure(picture);
+    ScanResult whole;
+    const bool measured = !picture.isNull() && std::int64_t(picture.width()) * picture.height() <= largestMeasuredPicture;
+    if (measured)
+        whole = measure(picture);
+    measureStreamed(picture, measured ? &whole : nullptr);
     return 0;
 }

@@ -127,9 +127,11 @@ void Decoder::decodeRows()
     }
 }
 
-// Interlaced rows arrive a pass at a time, so the picture is decoded whole first.
+// Interlaced rows arrive a pass at a time, so the picture is decoded whole first, within the
+// limit of a picture held whole.
 void Decoder::decodeInterlaced()
 {
+    CheckPictureSize(header_.width, header_.height, fileName_);
     std::size_t length = 0;
     check(spng_decoded_image_size(context_.get(), format_, &length));
     std::vector<std::uint8_t> image(length);
