@@ -1,0 +1,133 @@
+#include "PictureFile.h"
+#include "RowScanSink.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+QByteArray encoded(const QImage& image, const char* format, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    EXPECT_TRUE(writer.write(image));
+    return bytes;
+}
+
+std::string failureOf(const std::string& file)
+{
+    try {
+        LoadPictureFile(file);
+    } catch (const Exception& exception) {
+        return exception.Message;
+    }
+    return "loaded";
+}
+
+std::string streamedFailureOf(const std::string& file)
+{
+    RowScanSink sink(50);
+    try {
+        StreamPictureFile(file, sink);
+    } catch (const Exception& exception) {
+        return exception.Message;
+    }
+    return "streamed";
+}
+
+std::uint32_t crc32(const QByteArray& bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (char byte : bytes) {
+        crc ^= std::uint8_t(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc >> 1 ^ (crc & 1 ? 0xEDB88320 : 0);
+    }
+    return ~crc;
+}
+
+QByteArray bigEndian(std::uint32_t value)
+{
+    const char bytes[] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    return QByteArray(bytes, 4);
+}
+
+// Smooth shading and noise, as in photographs, so that every upsampling and rounding step of
+// the decoder shows in the pixels.
+QImage photograph(std::mt19937& random, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x * 5 + int(random() % 40)) % 256, (y * 7 + int(random() % 40)) % 256,
+                                      (x * y + int(random() % 60)) % 256));
+    return image;
+}
+
+// Colour and grey JPEGs of odd sizes at many qualities (Qt writes colour with halved chroma)
+// come out of libjpeg-turbo exactly as out of Qt's reader.
+TEST(DirectDecoders, JpegPicturesEqualQtsPixelForPixel)
+{
+    ScratchDirectory dir;
+    std::mt19937 random(90);
+    for (int round = 0; round < 40; ++round) {
+        QImage image = photograph(random, 1 + int(random() % 70), 1 + int(random() % 50));
+        if (round % 3 == 0)
+            image = image.convertToFormat(QImage::Format_Grayscale8);
+        WriteFile("photo.jpg", encoded(image, "jpg", 30 + int(random() % 71)));
+        const QImage byQt = QImageReader("photo.jpg").read().convertToFormat(QImage::Format_BGR888);
+        const QImage ours = LoadPictureFile("photo.jpg");
+        ASSERT_EQ(ours.format(), QImage::Format_BGR888);
+        ASSERT_EQ(ours, byQt) << "round " << round;
+    }
+}
+
+TEST(DirectDecoders, DamagedFilesAreRefusedWholeAndStreamed)
+{
+    ScratchDirectory dir;
+    std::mt19937 random(4);
+    const QByteArray jpeg = encoded(photograph(random, 64, 48), "jpg", 90);
+    // Bytes of the entropy-coded data overwritten with a marker that has no place there.
+    QByteArray corrupt = jpeg;
+    corrupt.replace(corrupt.size() / 2, 2, "\xFF\xD9");
+    WriteFile("corrupt.jpg", corrupt);
+    // A frame header of 12000 x 12000 pixels over the few hundred bytes of a small picture.
+    QByteArray huge = jpeg;
+    const int frame = int(huge.indexOf("\xFF\xC0"));
+    huge.replace(frame + 5, 4, QByteArray("\x2E\xE0\x2E\xE0", 4));
+    WriteFile("huge.jpg", huge);
+    const QByteArray png = encoded(photograph(random, 64, 48), "png", 50);
+    WriteFile("cut.png", png.left(png.size() - 40));
+    QByteArray wide = png;
+    wide.replace(16, 8, QByteArray("\x00\x0F\x42\x41\x00\x00\x00\xC8", 8));
+    wide.replace(29, 4, bigEndian(crc32(wide.mid(12, 17))));
+    WriteFile("wide.png", wide);
+
+    const struct {
+        const char* file;
+        std::string whole;
+        std::string streamed;
+    } cases[] = {
+        {"corrupt.jpg", "damaged", "damaged"},
+        {"huge.jpg", "cut short", "cut short"},
+        {"cut.png", "cut short", "cut short"},
+        {"wide.png", "more than the 150000000 pixels", "1000001 pixels wide, more than the 1000000 pixels"},
+    };
+    for (const auto& bad : cases) {
+        EXPECT_NE(failureOf(bad.file).find(bad.whole), std::string::npos) << bad.file << ": " << failureOf(bad.file);
+        EXPECT_NE(streamedFailureOf(bad.file).find(bad.streamed), std::string::npos)
+            << bad.file << ": " << streamedFailureOf(bad.file);
+    }
+}
+
+}
