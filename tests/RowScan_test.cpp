@@ -130,14 +130,6 @@ TEST(RowScan, AgreesWithTheWholePictureOnEdgeCases)
         }
 }
 
-TEST(RowScan, NoRowsGiveNoPoints)
-{
-    ScanResult result;
-    EXPECT_FALSE(RowScan(10, 50).finish(&result));
-    EXPECT_EQ(FormatCaptions(result).Fr, EmptyPictureCaptions[0]);
-    EXPECT_EQ(FormatCaptions(result).Slope, EmptyPictureCaptions[2]);
-}
-
 // Every reading this processor runs gives the plain one's words, at the thresholds where the
 // answer turns.
 TEST(RowScan, EveryWhiteMaskReadingGivesThePlainWords)

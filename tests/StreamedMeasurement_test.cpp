@@ -95,6 +95,29 @@ void writeEdgeCases(const QString& folder, QStringList& files)
     }
 }
 
+// Pictures of many bands of rows, stored bottom-up as Qt writes them and top-down, with white
+// pixels in the first and last rows of bands.
+void writeTallBitmaps(std::mt19937& random, const QString& folder, QStringList& files)
+{
+    for (int i = 0; i < 4; ++i) {
+        QImage image = SolidImage(2500 + i, 700, 20, 20, 20);
+        for (int white = 0; white < 6; ++white)
+            SetWhite(image, int(random() % 2500), int(random() % 700));
+        QByteArray bottomUp = BmpBytes(image);
+        const int rowBytes = (3 * image.width() + 3) / 4 * 4;
+        const int offset = int(bottomUp.size()) - rowBytes * image.height();
+        QByteArray topDown = bottomUp.left(offset);
+        for (int row = image.height() - 1; row >= 0; --row)
+            topDown += bottomUp.mid(offset + row * rowBytes, rowBytes);
+        const qint32 negative = -image.height();
+        topDown.replace(22, 4, reinterpret_cast<const char*>(&negative), 4);
+        for (const auto& [name, bytes] : {std::pair{"bottom-up", bottomUp}, std::pair{"top-down", topDown}}) {
+            files << folder + QString("/tall-%1-%2.bmp").arg(i).arg(name);
+            WriteFile(files.last(), bytes);
+        }
+    }
+}
+
 // The streamed measurement (no annotations) against the whole-picture one (with them), for
 // the captions and the JSON lines alike.
 TEST(StreamedMeasurement, EqualsTheWholePictureRunByteForByte)
@@ -113,6 +136,7 @@ TEST(StreamedMeasurement, EqualsTheWholePictureRunByteForByte)
     for (const QString& kind : QDir(SLOPEMETER_TEST_DATA "/kinds").entryList(QDir::Files))
         files << QStringLiteral(SLOPEMETER_TEST_DATA "/kinds/") + kind;
     writeEdgeCases(folder, files);
+    writeTallBitmaps(random, folder, files);
     for (const QStringList& options : {QStringList{"--level", "50"}, QStringList{"--json", "--level", "120"}}) {
         const QString annotated = dir.path("annotated" + options.join(""));
         const QByteArray streamed = runCli(options + files);
