@@ -6,6 +6,7 @@
 #include <spng.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
