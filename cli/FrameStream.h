@@ -1,0 +1,41 @@
+#pragma once
+
+#include "InputBuffer.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct Measurement;
+class RowScan;
+
+// Pictures back to back on a descriptor, as a camera or a video decoder writes them: binary
+// PNM (P4, P5, P6), BMP and PNG, each known by its own header. Each frame is measured as the
+// same picture would be as a file. Plain PNM rows are measured where they were read, so memory
+// holds a few rows; other frames are held whole, one at a time.
+class FrameStream {
+public:
+    FrameStream(int descriptor, int level);
+
+    // Measures frames until the input ends, handing each result to deliver in order. A damaged
+    // frame gives an error and the stream goes on after it; a frame cut short by the end of the
+    // input, or bytes that are no frame at all, give an error and end the stream.
+    void run(const std::function<void(const Measurement&)>& deliver);
+
+private:
+    Measurement next();
+    Measurement failedFrame(std::string why) const;
+    void measure(Measurement& measurement);
+    void measurePnm(Measurement& measurement);
+    void measureBmp(Measurement& measurement);
+    void measurePng(Measurement& measurement);
+    void measureWhole(Measurement& measurement, std::size_t length);
+    void scanRows(RowScan& scan, int height, std::size_t rowBytes, int bytesPerPixel);
+    void scanBitRows(RowScan& scan, int width, int height);
+    void skipBlanks();
+
+    InputBuffer input_;
+    int level_;
+    std::int64_t frame_ = 0;
+    bool lost_ = false;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Standard input, or any descriptor, read in large blocks into one buffer that is reused, so
+// that rows can be measured where they were read and memory stays that of the largest request.
+class InputBuffer {
+public:
+    explicit InputBuffer(int descriptor);
+
+    // Makes at least count bytes available unless the input ends first; returns whether it did.
+    // A read error raises an Exception.
+    bool request(std::size_t count);
+
+    const std::uint8_t* data() const { return buffer_.data() + start_; }
+    std::size_t available() const { return end_ - start_; }
+    void consume(std::size_t count) { start_ += count; }
+    // Whether the input has ended with nothing left over.
+    bool atEnd();
+
+private:
+    void makeRoomFor(std::size_t count);
+
+    int descriptor_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t start_ = 0;
+    std::size_t end_ = 0;
+    bool ended_ = false;
+};
