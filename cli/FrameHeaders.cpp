@@ -108,6 +108,10 @@ FrameKind nextFrameKind(InputBuffer& input)
         return FrameKind::Bmp;
     if (count >= sizeof pngSignature && std::memcmp(bytes, pngSignature, sizeof pngSignature) == 0)
         return FrameKind::Png;
+    const bool startsASignature = count == 1 ? bytes[0] == 'P' || bytes[0] == 'B' || bytes[0] == pngSignature[0]
+                                             : std::memcmp(bytes, pngSignature, count) == 0;
+    if (count < sizeof pngSignature && startsASignature)
+        cutShort();
     return FrameKind::Unknown;
 }
 
