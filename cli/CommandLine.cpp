@@ -54,9 +54,9 @@ private:
                 "\"fr\" and \"re\" (the points as [x,y]), \"slope\", \"angle\" (degrees from the horizontal, "
                 "only when computed), \"computed\", or \"error\"."};
     const QCommandLineOption csv_{
-        "csv", "Print a CSV table, quoted as RFC 4180 says, with the header "
-               "file,frame,fr_x,fr_y,re_x,re_y,slope,angle,computed,error. frame is empty for files, angle "
-               "when no slope was computed, error when the picture was measured."};
+        "csv", "Print CSV, quoted as RFC 4180 says: a header line (file, frame, fr_x, fr_y, re_x, re_y, slope, "
+               "angle, computed, error), then a row per picture or frame. frame is empty for files, angle when "
+               "no slope was computed, error when the picture was measured."};
     const QCommandLineOption filesFrom_{
         "files-from", "Measure also the pictures named in LIST, one a line, after those named as FILE; "
                       "LIST '-' is standard input.", "LIST"};
