@@ -106,6 +106,54 @@ def ycbcr_block(bx, by, c):
     return 250 if bx == 5 - by else 20 + 10 * bx
 
 
+def scaled(value, depth):
+    return value * ((1 << depth) - 1) // 255
+
+
+def png_kinds():
+    """Every colour type and depth a PNG may have, with and without transparency, interlaced."""
+    def rgb_at(depth, alpha=False):
+        def sample(x, y):
+            r, g, b = rgb(x, y)
+            extra = (scaled((x * 37 + y * 11) % 256, depth),) if alpha else ()
+            if depth == 16:
+                return tuple(min(v, 0xFFFF) for v in (r * 257 + x, g * 257 + y * 3, b * 257 + x * y % 251)) + extra
+            return (r, g, b) + extra
+        return sample
+
+    def grey_at(depth, alpha=False):
+        def sample(x, y):
+            value = scaled(grey(x, y), depth) if depth < 16 else min(grey(x, y) * 257 + (x * 13 + y) % 256, 0xFFFF)
+            return (value, scaled((x * 29 + y * 7) % 256, depth)) if alpha else (value,)
+        return sample
+
+    def index_at(colours):
+        pick = index(colours)
+        return lambda x, y: (pick(x, y),)
+
+    colours16 = [(i * 40 % 200, i * 70 % 200, i * 20 % 200) for i in range(15)] + [(255, 255, 255)]
+    colours256 = [(i, 255 - i, i * 7 % 256) for i in range(255)] + [(255, 255, 255)]
+    yield "png-grey-1bit.png", pw.png_kind(WIDTH, HEIGHT, 0, 1, grey_at(1))
+    yield "png-grey-2bit.png", pw.png_kind(WIDTH, HEIGHT, 0, 2, grey_at(2))
+    yield "png-grey-4bit.png", pw.png_kind(WIDTH, HEIGHT, 0, 4, grey_at(4))
+    yield "png-grey-8bit.png", pw.png_kind(WIDTH, HEIGHT, 0, 8, grey_at(8))
+    yield "png-grey-16bit.png", pw.png_kind(WIDTH, HEIGHT, 0, 16, grey_at(16))
+    yield "png-grey-transparent.png", pw.png_kind(WIDTH, HEIGHT, 0, 8, grey_at(8), trns=b"\x00\x1e")
+    yield "png-grey-alpha-8bit.png", pw.png_kind(WIDTH, HEIGHT, 4, 8, grey_at(8, True))
+    yield "png-grey-alpha-16bit.png", pw.png_kind(WIDTH, HEIGHT, 4, 16, grey_at(16, True))
+    yield "png-rgb-16bit.png", pw.png_kind(WIDTH, HEIGHT, 2, 16, rgb_at(16))
+    yield "png-rgb-transparent.png", pw.png_kind(WIDTH, HEIGHT, 2, 8, rgb_at(8), trns=b"\x00\x05\x00\x09\x00\x0e")
+    yield "png-rgba-8bit.png", pw.png_kind(WIDTH, HEIGHT, 6, 8, rgb_at(8, True))
+    yield "png-rgba-16bit.png", pw.png_kind(WIDTH, HEIGHT, 6, 16, rgb_at(16, True))
+    yield "png-palette-4bit.png", pw.png_kind(WIDTH, HEIGHT, 3, 4, index_at(16), palette=colours16)
+    yield "png-palette-8bit.png", pw.png_kind(WIDTH, HEIGHT, 3, 8, index_at(256), palette=colours256)
+    yield "png-palette-transparent.png", pw.png_kind(WIDTH, HEIGHT, 3, 4, index_at(16), palette=colours16,
+                                                     trns=bytes(range(0, 160, 10)))
+    yield "png-rgb-interlaced.png", pw.png_kind(WIDTH, HEIGHT, 2, 8, rgb_at(8), interlaced=True)
+    yield "png-grey-2bit-interlaced.png", pw.png_kind(WIDTH, HEIGHT, 0, 2, grey_at(2), interlaced=True)
+    yield "png-rgba-16bit-interlaced.png", pw.png_kind(WIDTH, HEIGHT, 6, 16, rgb_at(16, True), interlaced=True)
+
+
 def pictures():
     yield "bmp-1bit.bmp", paletted(1)
     yield "bmp-4bit.bmp", paletted(4)
@@ -127,6 +175,7 @@ def pictures():
     yield "bmp-os2-8bit.bmp", os2(8)
     yield "bmp-os2-24bit.bmp", os2(24)
     yield "png-rgb.png", pw.png(WIDTH, HEIGHT, rgb)
+    yield from png_kinds()
     yield "jpeg-grey.jpg", pw.jpeg(48, 32, lambda bx, by, c: ycbcr_block(bx, by, 0))
     yield "jpeg-colour.jpg", pw.jpeg(48, 32, ycbcr_block, components=3)
 

@@ -2,6 +2,7 @@
 
 #include "PictureFile.h"
 #include "PixelMemory.h"
+#include "RowSink.h"
 
 #include <sys/uio.h>
 #include <unistd.h>
@@ -157,6 +158,26 @@ QImage BmpFile::ReadTwentyFourBitPicture(int descriptor) const
         at += std::int64_t(count) * std::int64_t(length);
     }
     return picture;
+}
+
+// A bottom-up file keeps the top rows at its end, so each band of rows is read from there,
+// its rows landing in reverse.
+void BmpFile::ReadTwentyFourBitRows(int descriptor, RowSink& sink) const
+{
+    sink.Begin(Width(), Height(), fileName_);
+    const std::size_t length = std::size_t(rowBytes());
+    const bool topDown = storedHeight_ < 0;
+    const int band = std::clamp(sink.RowsAtOnce(), 1, piecesPerRead());
+    std::vector<iovec> pieces(std::size_t(std::min(Height(), band)));
+    for (int first = 0; first < Height(); first += band) {
+        const int count = std::min(band, Height() - first);
+        for (int i = 0; i < count; ++i)
+            pieces[std::size_t(topDown ? i : count - 1 - i)] = {sink.RowBuffer(first + i, 3), length};
+        const std::int64_t firstStored = topDown ? first : Height() - first - count;
+        readFully(descriptor, dataOffset_ + firstStored * std::int64_t(length), pieces.data(), count);
+        for (int i = 0; i < count; ++i)
+            sink.RowDone(first + i, 3);
+    }
 }
 
 void BmpFile::readFully(int descriptor, std::int64_t at, iovec* pieces, int count) const

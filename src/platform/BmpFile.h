@@ -7,6 +7,7 @@
 #include <string>
 
 struct iovec;
+class RowSink;
 
 // The headers of a bitmap file ("BM"), checked against the file's length before a single pixel
 // is read, so that a damaged or cut-short file is refused with a reason instead of being handed
@@ -31,6 +32,8 @@ public:
 
     // Reads the pixels of a plain 24-bit file, open as descriptor, into a new 24-bit picture.
     QImage ReadTwentyFourBitPicture(int descriptor) const;
+    // The same pixels handed to sink top row first, as many rows at a time as it holds.
+    void ReadTwentyFourBitRows(int descriptor, RowSink& sink) const;
 
     // What the headers cannot tell and Qt's reader lets pass, quietly drawing something: pixels
     // that name colours past the palette, run-length data that overruns a row or the picture or

@@ -2,6 +2,8 @@
 
 #include "BmpFile.h"
 #include "PictureCompleteness.h"
+#include "PictureSink.h"
+#include "RowDecoding.h"
 #include "SysUtils.h"
 
 #include <QBuffer>
@@ -79,6 +81,12 @@ QImage LoadPictureFile(const std::string& fileName)
     QByteArray bytes = readFrom(file, fileName, wholeFirst ? -1 : BmpFile::HeaderBytes);
     if (bytes.isEmpty())
         FailOnPictureFile("Cannot read", fileName, "the file is empty.");
+    if (const RowFormat format = RowFormatOf(bytes); format != RowFormat::None) {
+        PictureSink sink;
+        if (wholeFirst ? DecodeRows(format, bytes, fileName, sink)
+                       : DecodeRows(format, file.handle(), file.size(), fileName, sink))
+            return sink.TakePicture();
+    }
     std::optional<BmpFile> bitmap;
     if (BmpFile::IsBitmap(bytes)) {
         bitmap.emplace(bytes, wholeFirst ? bytes.size() : file.size(), fileName);
@@ -93,4 +101,24 @@ QImage LoadPictureFile(const std::string& fileName)
     if (bitmap)
         bitmap->CheckContents(bytes);
     return decodeWithQt(std::move(bytes), fileName);
+}
+
+bool StreamPictureFile(const std::string& fileName, RowSink& sink)
+{
+    QFile file(QString::fromStdString(fileName));
+    openPictureFile(file, fileName);
+    if (file.isSequential())
+        return false;
+    const QByteArray bytes = readFrom(file, fileName, BmpFile::HeaderBytes);
+    if (bytes.isEmpty())
+        FailOnPictureFile("Cannot read", fileName, "the file is empty.");
+    if (const RowFormat format = RowFormatOf(bytes); format != RowFormat::None)
+        return DecodeRows(format, file.handle(), file.size(), fileName, sink);
+    if (!BmpFile::IsBitmap(bytes))
+        return false;
+    const BmpFile bitmap(bytes, file.size(), fileName);
+    if (!bitmap.IsPlainTwentyFourBit())
+        return false;
+    bitmap.ReadTwentyFourBitRows(file.handle(), sink);
+    return true;
 }

@@ -15,6 +15,13 @@ constexpr std::int64_t MaxPicturePixels = 150'000'000;
 // cut short, too large) raises an Exception whose message names the file and says why.
 QImage LoadPictureFile(const std::string& fileName);
 
+class RowSink;
+
+// Hands the rows of a JPEG, PNG or plain 24-bit BMP file to sink as they are decoded, with the
+// same checks and messages as LoadPictureFile. False, with nothing handed over, for a file of
+// any other kind, or a pipe: those are for LoadPictureFile.
+bool StreamPictureFile(const std::string& fileName, RowSink& sink);
+
 // Raises the Exception for a picture file that cannot be used: `<what> "<file>": <why>`.
 [[noreturn]] void FailOnPictureFile(const std::string& what, const std::string& fileName, const std::string& why);
 

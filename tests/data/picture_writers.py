@@ -200,3 +200,50 @@ def jpeg(width, height, block_value, components=1):
         if byte == 0xFF:
             out.append(0)
     return bytes(out + b"\xFF\xD9")
+
+
+ADAM7 = ((0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2))
+PNG_CHANNELS = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}
+
+
+def _png_row(samples, depth):
+    if depth == 16:
+        return b"".join(struct.pack(">H", s) for s in samples)
+    if depth == 8:
+        return bytes(samples)
+    out, bits, filled = bytearray(), 0, 0
+    for s in samples:
+        bits, filled = bits << depth | s, filled + depth
+        if filled == 8:
+            out.append(bits)
+            bits, filled = 0, 0
+    if filled:
+        out.append(bits << (8 - filled))
+    return bytes(out)
+
+
+def png_kind(width, height, colour_type, depth, sample, palette=None, trns=None, interlaced=False):
+    """A PNG of any colour type and depth; sample(x, y) gives the tuple of a pixel's samples
+    (one palette index, one grey, grey and alpha, r g b, or r g b a). Rows are unfiltered and,
+    when interlaced, laid out in the seven Adam7 passes."""
+    passes = ADAM7 if interlaced else ((0, 0, 1, 1),)
+    raw = bytearray()
+    for x0, y0, dx, dy in passes:
+        columns = range(x0, width, dx)
+        if not columns:
+            continue
+        for y in range(y0, height, dy):
+            raw.append(0)
+            raw += _png_row([s for x in columns for s in sample(x, y)], depth)
+
+    def chunk(kind, data):
+        crc = zlib.crc32(kind + data) & 0xFFFFFFFF
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", crc)
+
+    header = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 1 if interlaced else 0)
+    body = chunk(b"IHDR", header)
+    if palette:
+        body += chunk(b"PLTE", b"".join(bytes(c) for c in palette))
+    if trns is not None:
+        body += chunk(b"tRNS", trns)
+    return b"\x89PNG\r\n\x1a\n" + body + chunk(b"IDAT", zlib.compress(bytes(raw), 6)) + chunk(b"IEND", b"")

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class RowSink;
+
+// PNG pictures through libspng, a row at a time, as 8-bit rows. Every kind converts as Qt's
+// reader and its conversion to 24 bits would: palettes and grey expanded, alpha and
+// transparency dropped, 16-bit samples rounded to the nearest 8-bit value.
+namespace PngFile {
+
+bool IsPng(const QByteArray& start);
+
+// Decodes the PNG read from file (from its current position; fileLength bytes in all) into
+// sink. Any fault raises an Exception that names the file and says why.
+void Decode(std::FILE* file, std::int64_t fileLength, const std::string& fileName, RowSink& sink);
+
+}
