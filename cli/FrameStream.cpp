@@ -6,13 +6,16 @@
 #include "MeasurementJob.h"
 #include "PictureCompleteness.h"
 #include "PictureFile.h"
+#include "RowDecoding.h"
 #include "RowScan.h"
+#include "RowSink.h"
 
 #include <QBuffer>
 #include <QImageReader>
 
 #include <cctype>
 #include <new>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -40,6 +43,39 @@ QImage decodeWithQt(const QByteArray& bytes)
         FailOnPictureFile("Cannot read", "-", "the picture is damaged (" + reader.errorString().toStdString() + ").");
     return image;
 }
+
+// A decoded frame's rows go straight into its measurement, one at a time.
+class ScanSink : public RowSink {
+public:
+    explicit ScanSink(int level) : level_(level) {}
+
+    bool TakesGreyRows() const override { return true; }
+    bool TakesAnyColourOrder() const override { return true; }
+    void CheckSize(std::int64_t width, std::int64_t height, const std::string& fileName) const override
+    {
+        CheckPictureSize(width, height, fileName);
+    }
+    void Begin(int width, int, const std::string&) override
+    {
+        scan_.emplace(width, level_);
+        width_ = width;
+    }
+    std::uint8_t* RowBuffer(int, int bytesPerPixel) override
+    {
+        row_.resize((std::size_t(width_) * std::size_t(bytesPerPixel) + 3) / 4 * 4);
+        return row_.data();
+    }
+    int RowsAtOnce() const override { return 1; }
+    void RowDone(int, int bytesPerPixel) override { scan_->addRow(row_.data(), bytesPerPixel); }
+
+    const RowScan& scan() const { return *scan_; }
+
+private:
+    int level_;
+    int width_ = 0;
+    std::optional<RowScan> scan_;
+    std::vector<std::uint8_t> row_;
+};
 
 void finishScan(const RowScan& scan, Measurement& measurement)
 {
@@ -145,7 +181,12 @@ void FrameStream::measureBmp(Measurement& measurement)
 
 void FrameStream::measurePng(Measurement& measurement)
 {
-    measureWhole(measurement, pngFrameLength(input_));
+    const std::size_t length = pngFrameLength(input_);
+    const QByteArray bytes(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
+    input_.consume(length);
+    ScanSink sink(level_);
+    DecodeRows(RowFormat::Png, bytes, "-", sink);
+    finishScan(sink.scan(), measurement);
 }
 
 void FrameStream::measureWhole(Measurement& measurement, std::size_t length)

@@ -11,8 +11,9 @@ class RowScan;
 
 // Pictures back to back on a descriptor, as a camera or a video decoder writes them: binary
 // PNM (P4, P5, P6), BMP and PNG, each known by its own header. Each frame is measured as the
-// same picture would be as a file. Plain PNM rows are measured where they were read, so memory
-// holds a few rows; other frames are held whole, one at a time.
+// same picture would be as a file. 8-bit PNM rows are measured where they were read, so memory
+// holds a few rows; a PNG frame is held compressed and measured a row at a time as libspng
+// decodes it; BMP frames and PNM of other depths are held whole, one at a time, and read by Qt.
 class FrameStream {
 public:
     FrameStream(int descriptor, int level);

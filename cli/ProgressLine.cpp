@@ -68,7 +68,7 @@ void ProgressLine::draw()
     if (framesShown_) {
         lastDrawn_ = Clock::now();
         const double seconds = std::chrono::duration<double>(lastDrawn_ - framesStart_).count();
-        std::fprintf(stderr, "\rmeasured %lld frames, %.0f frames/s", static_cast<long long>(frames_),
+        std::fprintf(stderr, "\r\033[Kmeasured %lld frames, %.0f frames/s", static_cast<long long>(frames_),
                      seconds > 0 ? double(frames_) / seconds : 0.0);
     } else if (visible() && total_ == UnknownTotal) {
         std::fprintf(stderr, "\rmeasured %d pictures", done_);

@@ -158,7 +158,8 @@ class Frames(unittest.TestCase):
             self.assertEqual(status, 1)
             self.assertEqual([("error" in r) for r in results], [False, True, False, False], results)
             self.assertEqual(results[0]["fr"], results[3]["fr"])
-            self.assertIn("slopemeter-cli: Cannot read frame 1 of standard input: ", err)
+            self.assertTrue(err.startswith("slopemeter-cli: Cannot read frame 1 of standard input: "), err)
+            self.assertEqual(err.count("\n"), 1, err)
         # Bytes that start no frame, or a header that cannot be read, leave no way to the next frame.
         for lost in (b"GIF89a" + good, damaged[3], b"P6 12 x 255\n" + good):
             status, out, err = run(["--csv", "-"], good + lost + good)
