@@ -243,24 +243,32 @@ class NameLists(unittest.TestCase):
 
 
 class Memory(unittest.TestCase):
-    def peak_kilobytes(self, frames, count):
+    def peak_kilobytes(self, arguments, entries, count):
         with tempfile.TemporaryFile() as stream:
             for i in range(count):
-                stream.write(frames[i % len(frames)])
+                stream.write(entries[i % len(entries)])
             stream.seek(0)
-            process = subprocess.Popen([CLI, "--csv", "-"], stdin=stream, stdout=subprocess.DEVNULL)
+            process = subprocess.Popen([CLI] + arguments, stdin=stream, stdout=subprocess.DEVNULL)
             _, status, usage = os.wait4(process.pid, 0)
-            process.returncode = os.waitstatus_to_exitcode(status)
-        self.assertEqual(process.returncode, 0)
+        self.assertEqual(os.waitstatus_to_exitcode(status), 0)
         return usage.ru_maxrss
 
-    # Page-sized noise aside, a long stream holds no more than a short one.
+    # Page-sized noise aside, a long stream or list holds no more than a short one.
+    def check_flat(self, arguments, entries, few, many):
+        low = self.peak_kilobytes(arguments, entries, few)
+        high = self.peak_kilobytes(arguments, entries, many)
+        self.assertLessEqual(high, low + 256, "peak KiB for %d: %d, for %d: %d" % (few, low, many, high))
+
     def test_a_hundred_thousand_frames_take_no_more_memory_than_a_hundred(self):
         pictures = [Picture(16 + i, 8, i) for i in range(5)]
         frames = [getattr(picture, kind)() for picture, kind in zip(pictures, ("ppm", "pgm", "pbm", "bmp", "png"))]
-        few = self.peak_kilobytes(frames, 100)
-        many = self.peak_kilobytes(frames, 100_000)
-        self.assertLessEqual(many, few + 256, "peak KiB after 100 frames: %d, after 100,000: %d" % (few, many))
+        self.check_flat(["--csv", "-"], frames, 100, 100_000)
+
+    def test_a_long_list_of_names_takes_no_more_memory_than_a_short_one(self):
+        with tempfile.NamedTemporaryFile(suffix=".ppm") as picture:
+            picture.write(Picture(12, 6, 1).ppm())
+            picture.flush()
+            self.check_flat(["--json", "--null", "--files-from", "-"], [picture.name.encode() + b"\0"], 100, 20_000)
 
 
 if __name__ == "__main__":
