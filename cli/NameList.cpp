@@ -1,5 +1,6 @@
 #include "NameList.h"
 
+#include "CommandLine.h"
 #include "SysUtils.h"
 
 #include <QFile>
@@ -34,8 +35,10 @@ bool NameList::next(QString* name)
 {
     if (nextName_ < names_.size()) {
         *name = names_[nextName_++];
+        namesStandardInput_ = *name == StandardInputName;
         return true;
     }
+    namesStandardInput_ = false;
     return list_ && nextListed(name);
 }
 

@@ -19,6 +19,9 @@ public:
 
     // The next name, or false when there are no more; a read error raises an Exception.
     bool next(QString* name);
+    // Whether that name is "-" on the command line, standing for frames on standard input; in
+    // a list, "-" names a file.
+    bool namesStandardInput() const { return namesStandardInput_; }
 
 private:
     bool nextListed(QString* name);
@@ -31,4 +34,5 @@ private:
     char* line_ = nullptr;
     std::size_t lineCapacity_ = 0;
     QString openError_;
+    bool namesStandardInput_ = false;
 };

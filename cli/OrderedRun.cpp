@@ -1,6 +1,5 @@
 #include "OrderedRun.h"
 
-#include "CommandLine.h"
 #include "MeasurementJob.h"
 #include "NameList.h"
 
@@ -100,7 +99,7 @@ void runInOrder(NameList& names, int jobs, const std::function<Measurement(const
     QString name;
     while (more || delivered < taken) {
         if (more && taken - delivered < window && (more = names.next(&name))) {
-            if (name != StandardInputName) {
+            if (!names.namesStandardInput()) {
                 queue.push(taken++, name);
                 continue;
             }
