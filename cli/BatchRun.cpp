@@ -91,7 +91,8 @@ int runBatch(const CliOptions& options)
     };
     const auto readStream = [&] {
         progress.beginFrames(isatty(STDERR_FILENO));
-        FrameStream(STDIN_FILENO, options.level).run([&](const Measurement& measurement) {
+        FrameStream frames(STDIN_FILENO, options.level, [] { std::fflush(stdout); });
+        frames.run([&](const Measurement& measurement) {
             progress.advanceFrame();
             deliver(measurement);
         });

@@ -79,8 +79,8 @@ CommandLineReader::CommandLineReader()
         "the frames per second are shown on standard error.\n"
         "Exit status: 0 when every picture was measured, 1 when one was not, 2 for a usage error.");
     parser_.addOptions({level_, json_, csv_, annotate_, jobs_, filesFrom_, null_});
-    parser_.addPositionalArgument("FILE", "Pictures to measure, in any format Qt reads; '-' for frames on standard input.",
-                                  "[FILE...]");
+    parser_.addPositionalArgument(
+        "FILE", "Pictures to measure, in any format Qt reads; '-' for frames on standard input.", "[FILE...]");
 }
 
 CommandLine CommandLineReader::read(const QStringList& arguments)

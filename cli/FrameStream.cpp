@@ -85,7 +85,8 @@ void finishScan(const RowScan& scan, Measurement& measurement)
 
 }
 
-FrameStream::FrameStream(int descriptor, int level) : input_(descriptor), level_(level)
+FrameStream::FrameStream(int descriptor, int level, std::function<void()> beforeWaiting)
+    : input_(descriptor, std::move(beforeWaiting)), level_(level)
 {
 }
 
@@ -106,7 +107,8 @@ Measurement FrameStream::failedFrame(std::string why) const
     Measurement measurement;
     measurement.file = streamName;
     measurement.frame = frame_;
-    measurement.error = "Cannot read frame " + QString::number(frame_) + " of standard input: " + QString::fromStdString(why);
+    measurement.error = "Cannot read frame " + QString::number(frame_) + " of standard input: "
+        + QString::fromStdString(why);
     return measurement;
 }
 

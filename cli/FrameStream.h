@@ -16,7 +16,9 @@ class RowScan;
 // decodes it; BMP frames and PNM of other depths are held whole, one at a time, and read by Qt.
 class FrameStream {
 public:
-    FrameStream(int descriptor, int level);
+    // beforeWaiting runs whenever the next bytes have not yet come, so that the results so far
+    // can be passed on to a reader who watches them as they come, as from a camera.
+    FrameStream(int descriptor, int level, std::function<void()> beforeWaiting);
 
     // Measures frames until the input ends, handing each result to deliver in order. A damaged
     // frame gives an error and the stream goes on after it; a frame cut short by the end of the

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -25,7 +27,8 @@ void widenPipe(int descriptor)
 
 }
 
-InputBuffer::InputBuffer(int descriptor) : descriptor_(descriptor), buffer_(blockBytes)
+InputBuffer::InputBuffer(int descriptor, std::function<void()> beforeWaiting)
+    : descriptor_(descriptor), beforeWaiting_(std::move(beforeWaiting)), buffer_(blockBytes)
 {
     widenPipe(descriptor);
 }
@@ -36,6 +39,7 @@ bool InputBuffer::request(std::size_t count)
         return true;
     makeRoomFor(count);
     while (available() < count && !ended_) {
+        waitIfNothingReady();
         const ssize_t got = ::read(descriptor_, buffer_.data() + end_, buffer_.size() - end_);
         if (got > 0)
             end_ += std::size_t(got);
@@ -45,6 +49,13 @@ bool InputBuffer::request(std::size_t count)
             throw Exception(std::string("Cannot read standard input: ") + std::strerror(errno) + ".");
     }
     return available() >= count;
+}
+
+void InputBuffer::waitIfNothingReady() const
+{
+    pollfd input{descriptor_, POLLIN, 0};
+    if (beforeWaiting_ && poll(&input, 1, 0) == 0)
+        beforeWaiting_();
 }
 
 bool InputBuffer::atEnd()

@@ -43,6 +43,12 @@ public:
         pending_.notify_one();
     }
 
+    bool isDone(std::int64_t index)
+    {
+        std::lock_guard lock(mutex_);
+        return results_.contains(index);
+    }
+
     Measurement take(std::int64_t index)
     {
         std::unique_lock lock(mutex_);
@@ -95,19 +101,30 @@ void runInOrder(NameList& names, int jobs, const std::function<Measurement(const
     WorkQueue queue(jobs, measure);
     std::int64_t taken = 0;
     std::int64_t delivered = 0;
-    bool more = true;
+    const auto deliverTaken = [&] {
+        for (; delivered < taken; ++delivered)
+            deliver(queue.take(delivered));
+    };
     QString name;
-    while (more || delivered < taken) {
-        if (more && taken - delivered < window && (more = names.next(&name))) {
-            if (!names.namesStandardInput()) {
-                queue.push(taken++, name);
-                continue;
-            }
-            for (; delivered < taken; ++delivered)
-                deliver(queue.take(delivered));
-            readStream();
-        } else if (delivered < taken) {
+    for (bool more = true; more;) {
+        // The next name may be slow to come, as from a program that names pictures as it makes them.
+        while (delivered < taken && queue.isDone(delivered))
             deliver(queue.take(delivered++));
+        try {
+            more = names.next(&name);
+        } catch (...) {
+            // The pictures already named are still measured and printed before the list's fault.
+            deliverTaken();
+            throw;
+        }
+        if (more && names.namesStandardInput()) {
+            deliverTaken();
+            readStream();
+        } else if (more) {
+            queue.push(taken++, name);
+            if (taken - delivered == window)
+                deliver(queue.take(delivered++));
         }
     }
+    deliverTaken();
 }
