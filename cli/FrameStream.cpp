@@ -24,7 +24,6 @@ namespace {
 const QString streamName = "-";
 const std::string fileNamePrefix = "Cannot read \"-\": ";
 
-
 // The same reading of a picture's bytes that a file of them gets, whatever its kind.
 QImage decodeWithQt(const QByteArray& bytes)
 {
