@@ -1,23 +1,20 @@
 #include "BatchRun.h"
 
 #include "CommandLine.h"
+#include "FrameStream.h"
 #include "MeasurementJob.h"
+#include "NameList.h"
+#include "OrderedRun.h"
 #include "ProgressLine.h"
 #include "ResultPrinter.h"
+#include "SysUtils.h"
 
 #include <QCoreApplication>
 #include <QDir>
 
-#include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -26,44 +23,15 @@ constexpr int FailureStatus = 1;
 // A progress line is only worth its flicker when the run takes a while.
 constexpr int fewFiles = 3;
 
-// Runs measure(i) for every i in [0, count) on up to jobs threads and hands the results to
-// deliver on this thread in order of i, each as soon as it and those before it are done.
-void measureInOrder(int count, int jobs, const std::function<Measurement(int)>& measure,
-                    const std::function<void(const Measurement&)>& deliver)
-{
-    std::vector<std::optional<Measurement>> results(static_cast<std::size_t>(count));
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::atomic<int> next = 0;
-    const auto work = [&] {
-        for (int i = next++; i < count; i = next++) {
-            Measurement measurement = measure(i);
-            {
-                std::lock_guard lock(mutex);
-                results[std::size_t(i)] = std::move(measurement);
-            }
-            finished.notify_one();
-        }
-    };
-    std::vector<std::jthread> workers;
-    for (int t = 0; t < std::min(jobs, count); ++t)
-        workers.emplace_back(work);
-    for (int i = 0; i < count; ++i) {
-        std::optional<Measurement> result;
-        {
-            std::unique_lock lock(mutex);
-            finished.wait(lock, [&] { return results[std::size_t(i)].has_value(); });
-            result.swap(results[std::size_t(i)]);
-        }
-        deliver(*result);
-    }
-}
-
 ResultPrinter::Style printStyle(const CliOptions& options)
 {
     if (options.json)
         return ResultPrinter::Style::Json;
-    return options.files.size() > 1 ? ResultPrinter::Style::NamedCaptions : ResultPrinter::Style::Captions;
+    if (options.csv)
+        return ResultPrinter::Style::Csv;
+    const bool several = options.files.size() > 1 || !options.filesFrom.isEmpty()
+        || options.files.contains(StandardInputName);
+    return several ? ResultPrinter::Style::NamedCaptions : ResultPrinter::Style::Captions;
 }
 
 bool makeAnnotationDirectory(const QString& directory)
@@ -95,13 +63,21 @@ int runBatch(const CliOptions& options)
             return UsageErrorStatus;
         annotations.emplace(options.annotationDirectory);
     }
+    NameList names(options.files, options.filesFrom, options.nullSeparated);
+    if (!names.openError().isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                     names.openError().toUtf8().constData());
+        return UsageErrorStatus;
+    }
     const MeasurementJob job(options.level, annotations);
-    const int count = int(options.files.size());
-    ProgressLine progress(count, count > fewFiles && isatty(STDERR_FILENO));
+    const bool listed = !options.filesFrom.isEmpty();
+    const int count = listed ? ProgressLine::UnknownTotal
+                             : int(options.files.size() - options.files.count(StandardInputName));
+    ProgressLine progress(count, (listed || count > fewFiles) && isatty(STDERR_FILENO));
     ResultPrinter printer(printStyle(options));
     bool allWell = true;
-    const auto measure = [&](int i) {
-        Measurement measurement = job.run(options.files[i]);
+    const auto measure = [&](const QString& file) {
+        Measurement measurement = job.run(file);
         progress.advance();
         return measurement;
     };
@@ -113,7 +89,21 @@ int runBatch(const CliOptions& options)
             allWell = false;
         }
     };
-    measureInOrder(count, options.jobs, measure, deliver);
+    const auto readStream = [&] {
+        progress.beginFrames(isatty(STDERR_FILENO));
+        FrameStream frames(STDIN_FILENO, options.level, [] { std::fflush(stdout); });
+        frames.run([&](const Measurement& measurement) {
+            progress.advanceFrame();
+            deliver(measurement);
+        });
+        progress.endFrames();
+    };
+    try {
+        runInOrder(names, options.jobs, measure, deliver, readStream);
+    } catch (const Exception& failure) {
+        progress.reportFailure(QString::fromStdString(failure.Message));
+        allWell = false;
+    }
     progress.finish();
     return flushResults() && allWell ? 0 : FailureStatus;
 }

@@ -6,10 +6,17 @@
 struct CliOptions {
     int level = 50;
     bool json = false;
+    bool csv = false;
     QString annotationDirectory;
     int jobs = 1;
+    // "-" stands for the pictures on standard input.
     QStringList files;
+    // A file that names more pictures, one a line, or each ended by a NUL with nullSeparated.
+    QString filesFrom;
+    bool nullSeparated = false;
 };
+
+constexpr const char* StandardInputName = "-";
 
 // What the command line asks for: a run with these options, or a text to print (help,
 // version or a usage error) and the exit status to end with.

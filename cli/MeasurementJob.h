@@ -5,10 +5,13 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 struct Measurement {
     QString file;
+    // The frame's number in a stream of pictures, or -1 for a file.
+    std::int64_t frame = -1;
     bool measured = false;
     ScanResult result;
     bool computed = false;

@@ -4,6 +4,13 @@
 
 #include <cstdio>
 
+namespace {
+
+// A frame rate redrawn for every frame would cost more than the frames.
+constexpr auto frameRateRedraw = std::chrono::milliseconds(250);
+
+}
+
 ProgressLine::ProgressLine(int total, bool shown) : total_(total), shown_(shown)
 {
 }
@@ -23,22 +30,56 @@ void ProgressLine::reportFailure(const QString& why)
     draw();
 }
 
+void ProgressLine::beginFrames(bool shown)
+{
+    std::lock_guard lock(mutex_);
+    clear();
+    inFrames_ = true;
+    framesShown_ = shown;
+    frames_ = 0;
+    framesStart_ = lastDrawn_ = Clock::now();
+}
+
+void ProgressLine::advanceFrame()
+{
+    std::lock_guard lock(mutex_);
+    ++frames_;
+    if (framesShown_ && Clock::now() - lastDrawn_ >= frameRateRedraw)
+        draw();
+}
+
+void ProgressLine::endFrames()
+{
+    std::lock_guard lock(mutex_);
+    clear();
+    inFrames_ = framesShown_ = false;
+    draw();
+}
+
 void ProgressLine::finish()
 {
     std::lock_guard lock(mutex_);
     clear();
-    shown_ = false;
+    shown_ = inFrames_ = framesShown_ = false;
 }
 
 void ProgressLine::draw()
 {
-    if (shown_)
+    if (framesShown_) {
+        lastDrawn_ = Clock::now();
+        const double seconds = std::chrono::duration<double>(lastDrawn_ - framesStart_).count();
+        std::fprintf(stderr, "\r\033[Kmeasured %lld frames, %.0f frames/s", static_cast<long long>(frames_),
+                     seconds > 0 ? double(frames_) / seconds : 0.0);
+    } else if (visible() && total_ == UnknownTotal) {
+        std::fprintf(stderr, "\rmeasured %d pictures", done_);
+    } else if (visible()) {
         std::fprintf(stderr, "\rmeasured %d of %d pictures", done_, total_);
+    }
     std::fflush(stderr);
 }
 
 void ProgressLine::clear()
 {
-    if (shown_)
+    if (visible())
         std::fprintf(stderr, "\r\033[K");
 }

@@ -1,9 +1,9 @@
 #include "ResultPrinter.h"
 
 #include "AnsiText.h"
+#include "CsvWriter.h"
 #include "MeasurementJob.h"
-
-#include <charconv>
+#include "NumberText.h"
 
 namespace {
 
@@ -27,22 +27,22 @@ QByteArray jsonPoint(int x, int y)
     return "[" + QByteArray::number(x) + "," + QByteArray::number(y) + "]";
 }
 
-// The shortest text that reads back as the same float.
-QByteArray shortestText(float value)
+QByteArray frameName(const Measurement& measurement)
 {
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value);
-    return QByteArray(text, written.ptr - text);
+    return measurement.frame < 0 ? QByteArray() : " frame " + QByteArray::number(measurement.frame);
 }
 
 QByteArray jsonLine(const Measurement& measurement)
 {
     QByteArray line = "{\"file\":" + jsonString(measurement.file);
+    if (measurement.frame >= 0)
+        line += ",\"frame\":" + QByteArray::number(measurement.frame);
     if (!measurement.measured)
         return line + ",\"error\":" + jsonString(measurement.error) + "}\n";
     const ScanResult& result = measurement.result;
     return line + ",\"fr\":" + jsonPoint(result.FrX, result.FrY) + ",\"re\":" + jsonPoint(result.ReX, result.ReY)
         + ",\"slope\":" + shortestText(result.Slope)
+        + (measurement.computed ? ",\"angle\":" + shortestText(angleOf(result.Slope)) : QByteArray())
         + ",\"computed\":" + (measurement.computed ? "true" : "false") + "}\n";
 }
 
@@ -50,14 +50,23 @@ QByteArray jsonLine(const Measurement& measurement)
 
 ResultPrinter::ResultPrinter(Style style) : style_(style)
 {
+    if (style_ == Style::Csv)
+        write(CsvWriter::header());
 }
 
 void ResultPrinter::print(const Measurement& measurement)
 {
     // A picture that could not be measured gets no caption block, which would look like a result.
-    if (style_ != Style::Json && !measurement.measured)
-        return;
-    const QByteArray text = style_ == Style::Json ? jsonLine(measurement) : captionBlock(measurement);
+    if (style_ == Style::Json)
+        write(jsonLine(measurement));
+    else if (style_ == Style::Csv)
+        write(CsvWriter::row(measurement));
+    else if (measurement.measured)
+        write(captionBlock(measurement));
+}
+
+void ResultPrinter::write(const QByteArray& text)
+{
     std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
     printedAny_ = true;
 }
@@ -67,7 +76,7 @@ QByteArray ResultPrinter::captionBlock(const Measurement& measurement) const
     const ResultCaptions captions = FormatCaptions(measurement.result);
     QByteArray block;
     if (style_ == Style::NamedCaptions)
-        block += (printedAny_ ? "\n" : "") + measurement.file.toUtf8() + "\n";
+        block += (printedAny_ ? "\n" : "") + measurement.file.toUtf8() + frameName(measurement) + "\n";
     for (const std::string& caption : {captions.Fr, captions.Re, captions.Slope})
         block += AnsiToUnicode(caption).toUtf8() + "\n";
     return block;

@@ -1,0 +1,250 @@
+#include "FrameStream.h"
+
+#include "BmpFile.h"
+#include "FrameHeaders.h"
+#include "Graphics.h"
+#include "MeasurementJob.h"
+#include "PictureCompleteness.h"
+#include "PictureFile.h"
+#include "RowDecoding.h"
+#include "RowScan.h"
+#include "RowSink.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include <cctype>
+#include <new>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const QString streamName = "-";
+const std::string fileNamePrefix = "Cannot read \"-\": ";
+
+// The same reading of a picture's bytes that a file of them gets, whatever its kind.
+QImage decodeWithQt(const QByteArray& bytes)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(int(MaxPicturePixels * 4 / (1024 * 1024) + 1));
+    const QSize size = reader.size();
+    if (size.isValid())
+        CheckPictureSize(size.width(), size.height(), "-");
+    if (PictureDataCutShort(bytes))
+        FailOnPictureFile("Cannot read", "-", "the picture data is cut short.");
+    QImage image = reader.read();
+    if (image.isNull())
+        FailOnPictureFile("Cannot read", "-", "the picture is damaged (" + reader.errorString().toStdString() + ").");
+    return image;
+}
+
+// A decoded frame's rows go straight into its measurement, one at a time.
+class ScanSink : public RowSink {
+public:
+    explicit ScanSink(int level) : level_(level) {}
+
+    bool TakesGreyRows() const override { return true; }
+    bool TakesAnyColourOrder() const override { return true; }
+    void CheckSize(std::int64_t width, std::int64_t height, const std::string& fileName) const override
+    {
+        CheckPictureSize(width, height, fileName);
+    }
+    void Begin(int width, int, const std::string&) override
+    {
+        scan_.emplace(width, level_);
+        width_ = width;
+    }
+    std::uint8_t* RowBuffer(int, int bytesPerPixel) override
+    {
+        row_.resize((std::size_t(width_) * std::size_t(bytesPerPixel) + 3) / 4 * 4);
+        return row_.data();
+    }
+    int RowsAtOnce() const override { return 1; }
+    void RowDone(int, int bytesPerPixel) override { scan_->addRow(row_.data(), bytesPerPixel); }
+
+    const RowScan& scan() const { return *scan_; }
+
+private:
+    int level_;
+    int width_ = 0;
+    std::optional<RowScan> scan_;
+    std::vector<std::uint8_t> row_;
+};
+
+void finishScan(const RowScan& scan, Measurement& measurement)
+{
+    measurement.computed = scan.finish(&measurement.result);
+    measurement.measured = true;
+}
+
+}
+
+FrameStream::FrameStream(int descriptor, int level, std::function<void()> beforeWaiting)
+    : input_(descriptor, std::move(beforeWaiting)), level_(level)
+{
+}
+
+void FrameStream::run(const std::function<void(const Measurement&)>& deliver)
+{
+    skipBlanks();
+    while (!lost_ && !input_.atEnd()) {
+        deliver(next());
+        ++frame_;
+        skipBlanks();
+    }
+}
+
+Measurement FrameStream::failedFrame(std::string why) const
+{
+    if (why.starts_with(fileNamePrefix))
+        why.erase(0, fileNamePrefix.size());
+    Measurement measurement;
+    measurement.file = streamName;
+    measurement.frame = frame_;
+    measurement.error = "Cannot read frame " + QString::number(frame_) + " of standard input: "
+        + QString::fromStdString(why);
+    return measurement;
+}
+
+Measurement FrameStream::next()
+{
+    Measurement measurement;
+    measurement.file = streamName;
+    measurement.frame = frame_;
+    try {
+        measure(measurement);
+        return measurement;
+    } catch (const StreamLost& lost) {
+        lost_ = true;
+        return failedFrame(lost.Message);
+    } catch (const Exception& damaged) {
+        return failedFrame(damaged.Message);
+    } catch (const std::bad_alloc&) {
+        lost_ = true;
+        return failedFrame("not enough memory for it.");
+    }
+}
+
+void FrameStream::measure(Measurement& measurement)
+{
+    switch (nextFrameKind(input_)) {
+    case FrameKind::Pnm:
+        return measurePnm(measurement);
+    case FrameKind::Bmp:
+        return measureBmp(measurement);
+    case FrameKind::Png:
+        return measurePng(measurement);
+    case FrameKind::Unknown:
+        break;
+    }
+    throw StreamLost("it is not a picture this program reads from a stream (binary PNM, BMP or PNG).");
+}
+
+// PNM of one byte a sample is measured as it streams in; other depths are rare enough to be
+// read whole, as Qt reads them, so that they convert exactly as a file of them does.
+void FrameStream::measurePnm(Measurement& measurement)
+{
+    const PnmHeader header = readPnmHeader(input_);
+    if (header.width == 0 || header.height == 0) {
+        input_.consume(header.headerBytes);
+        throw Exception("the picture has no pixels (" + std::to_string(header.width) + " x "
+                        + std::to_string(header.height) + ").");
+    }
+    if (header.kind != '4' && header.maxval != 255)
+        return measureWhole(measurement, header.frameBytes());
+    input_.consume(header.headerBytes);
+    RowScan scan(header.width, level_);
+    if (header.kind == '4')
+        scanBitRows(scan, header.width, header.height);
+    else
+        scanRows(scan, header.height, header.rowBytes(), header.samplesPerPixel());
+    finishScan(scan, measurement);
+}
+
+void FrameStream::measureBmp(Measurement& measurement)
+{
+    const std::size_t length = bmpFrameLength(input_);
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
+    try {
+        const BmpFile bitmap(bytes.left(BmpFile::HeaderBytes), std::int64_t(length), "-");
+        bitmap.CheckContents(bytes);
+    } catch (const Exception&) {
+        input_.consume(length);
+        throw;
+    }
+    measureWhole(measurement, length);
+}
+
+void FrameStream::measurePng(Measurement& measurement)
+{
+    const std::size_t length = pngFrameLength(input_);
+    const QByteArray bytes(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
+    input_.consume(length);
+    ScanSink sink(level_);
+    DecodeRows(RowFormat::Png, bytes, "-", sink);
+    finishScan(sink.scan(), measurement);
+}
+
+void FrameStream::measureWhole(Measurement& measurement, std::size_t length)
+{
+    if (!input_.request(length))
+        throw StreamLost("the stream ends inside it, so the frame is cut short.");
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
+    QImage image;
+    try {
+        image = decodeWithQt(bytes);
+    } catch (const Exception&) {
+        input_.consume(length);
+        throw;
+    }
+    input_.consume(length);
+    Graphics::TBitmap picture;
+    picture.SetImage(std::move(image));
+    picture.SetPixelFormat(pf24bit);
+    RowScan scan(picture.Width(), level_);
+    for (int y = 0; y < picture.Height(); ++y)
+        scan.addRow(std::as_const(picture).ScanLine(y));
+    finishScan(scan, measurement);
+}
+
+// Every row that has arrived is measured where it lies in the buffer.
+void FrameStream::scanRows(RowScan& scan, int height, std::size_t rowBytes, int bytesPerPixel)
+{
+    for (int left = height; left > 0;) {
+        if (!input_.request(rowBytes))
+            throw StreamLost("the stream ends inside it, so the frame is cut short.");
+        const int ready = int(std::min<std::size_t>(std::size_t(left), input_.available() / rowBytes));
+        for (int i = 0; i < ready; ++i)
+            scan.addRow(input_.data() + std::size_t(i) * rowBytes, bytesPerPixel);
+        input_.consume(std::size_t(ready) * rowBytes);
+        left -= ready;
+    }
+}
+
+// A set bit is black, as in Qt's reading of P4; each row is spread to one grey byte a pixel.
+void FrameStream::scanBitRows(RowScan& scan, int width, int height)
+{
+    const std::size_t rowBytes = (std::size_t(width) + 7) / 8;
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        if (!input_.request(rowBytes))
+            throw StreamLost("the stream ends inside it, so the frame is cut short.");
+        const std::uint8_t* bits = input_.data();
+        for (int x = 0; x < width; ++x)
+            grey[std::size_t(x)] = (bits[x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;
+        scan.addRow(grey.data(), 1);
+        input_.consume(rowBytes);
+    }
+}
+
+// Some writers end each picture with a line break; it belongs to no frame.
+void FrameStream::skipBlanks()
+{
+    while (input_.request(1) && std::isspace(input_.data()[0]))
+        input_.consume(1);
+}
