@@ -47,7 +47,10 @@ private:
     const QCommandLineOption help_ = parser_.addHelpOption();
     const QCommandLineOption version_ = parser_.addVersionOption();
     const QCommandLineOption level_{
-        "level", "A pixel is white when the mean of its three colour bytes is above N (default 50).", "N", "50"};
+        "level",
+        "A pixel is white when the mean of its three colour bytes is above N (default "
+            + QString::number(ButtonsLevel) + ").",
+        "N", QString::number(ButtonsLevel)};
     const QCommandLineOption json_{"json", "Print one JSON object per picture and line."};
     const QCommandLineOption annotate_{
         "annotate", "Write DIR/<name>.png: the picture with the found points and the line between them drawn.", "DIR"};

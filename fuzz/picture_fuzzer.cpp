@@ -1,6 +1,6 @@
+#include "MeasureCopy.h"
 #include "PictureFile.h"
 #include "SysUtils.h"
-#include "Uprocess.h"
 
 #include <QCoreApplication>
 
@@ -45,11 +45,8 @@ void measure(const QImage& picture)
 {
     Graphics::TBitmap bitmap;
     bitmap.SetImage(picture);
-    bitmap.SetPixelFormat(pf24bit);
-    Process process;
-    process.Binarize(&bitmap, 50);
     ScanResult result;
-    process.FindSlope(&bitmap, &result);
+    MeasureCopy(bitmap, ButtonsLevel, &result);
     FormatCaptions(result);
     // Both end points lie in the picture, or stay at (0, 0) when there is none.
     const auto inPicture = [&](int x, int y) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,37 @@ void TComponent::DestroyComponents()
         last->owner_ = nullptr;
         components_.pop_back();
         delete last;
+    }
+}
+
+namespace {
+
+void writeHandlerFailure()
+{
+    try {
+        throw;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "An event handler failed.\n");
+    }
+}
+
+std::atomic<HandlerFailureSink> handlerFailureSink{&writeHandlerFailure};
+
+}
+
+void SetHandlerFailureSink(HandlerFailureSink sink)
+{
+    handlerFailureSink = sink ? sink : &writeHandlerFailure;
+}
+
+void CallSafely(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+        handlerFailureSink.load()();
     }
 }
 
@@ -92,7 +124,7 @@ void Post(std::function<void()> method)
         // Qt's event queue already runs this after the post, but orders the two inside Qt, out
         // of sight of ThreadSanitizer; taking the lock the post was made under shows it the
         // same order, so that it can still tell a real race here from this hand-over.
-        { std::lock_guard lock(registryMutex); }
+        { std::lock_guard handOver(registryMutex); }
         CallSafely(method);
     }, Qt::QueuedConnection);
 }
@@ -217,7 +249,7 @@ void TThread::Synchronize(std::function<void()> method)
         pendingCalls.push_back(call);
         QMetaObject::invokeMethod(dispatcher, [call] {
             {
-                std::lock_guard lock(registryMutex);
+                std::lock_guard state(registryMutex);
                 if (call->state != SyncCall::State::Pending)
                     return;
             }
@@ -228,7 +260,7 @@ void TThread::Synchronize(std::function<void()> method)
                 failure = std::current_exception();
             }
             {
-                std::lock_guard lock(registryMutex);
+                std::lock_guard state(registryMutex);
                 call->failure = failure;
                 call->state = SyncCall::State::Done;
                 std::erase(pendingCalls, call);

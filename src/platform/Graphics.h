@@ -100,6 +100,8 @@ private:
 class TPicture : public TObject {
 public:
     TPicture();
+    TPicture(const TPicture&) = delete;
+    TPicture& operator=(const TPicture&) = delete;
     ~TPicture() override;
 
     // Either the whole picture is loaded or an Exception says why not and nothing changes.
