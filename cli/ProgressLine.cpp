@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-ProgressLine::ProgressLine(int total, bool shown) : total_(total), shown_(shown)
+ProgressLine::ProgressLine(int total, bool shown)
+    : total_(total), shown_(shown)
 {
 }
 

@@ -9,7 +9,11 @@ struct Measurement;
 // picture, or as one JSON object for each picture and line.
 class ResultPrinter {
 public:
-    enum class Style { Captions, NamedCaptions, Json };
+    enum class Style {
+        Captions,
+        NamedCaptions,
+        Json
+    };
 
     explicit ResultPrinter(Style style);
 

@@ -11,7 +11,8 @@
 #include <memory>
 #include <mutex>
 
-TComponent::TComponent(TComponent* owner) : owner_(owner)
+TComponent::TComponent(TComponent* owner)
+    : owner_(owner)
 {
     if (owner_)
         owner_->components_.push_back(this);
@@ -70,7 +71,12 @@ namespace {
 
 struct SyncCall {
     std::function<void()> method;
-    enum class State { Pending, Done, Cancelled } state = State::Pending;
+    enum class State {
+        Pending,
+        Done,
+        Cancelled
+    };
+    State state = State::Pending;
     std::exception_ptr failure;
 };
 
@@ -120,13 +126,16 @@ void Post(std::function<void()> method)
     std::lock_guard lock(registryMutex);
     if (!dispatcher || closing)
         return;
-    QMetaObject::invokeMethod(dispatcher, [method = std::move(method)] {
+    auto deliver = [method = std::move(method)] {
         // Qt's event queue already runs this after the post, but orders the two inside Qt, out
         // of sight of ThreadSanitizer; taking the lock the post was made under shows it the
         // same order, so that it can still tell a real race here from this hand-over.
-        { std::lock_guard handOver(registryMutex); }
+        {
+            std::lock_guard handOver(registryMutex);
+        }
         CallSafely(method);
-    }, Qt::QueuedConnection);
+    };
+    QMetaObject::invokeMethod(dispatcher, std::move(deliver), Qt::QueuedConnection);
 }
 
 void Shutdown()
@@ -247,7 +256,7 @@ void TThread::Synchronize(std::function<void()> method)
         if (!dispatcher || closing)
             throw EThreadAborted();
         pendingCalls.push_back(call);
-        QMetaObject::invokeMethod(dispatcher, [call] {
+        auto serve = [call] {
             {
                 std::lock_guard state(registryMutex);
                 if (call->state != SyncCall::State::Pending)
@@ -266,7 +275,8 @@ void TThread::Synchronize(std::function<void()> method)
                 std::erase(pendingCalls, call);
             }
             syncDone.notify_all();
-        }, Qt::QueuedConnection);
+        };
+        QMetaObject::invokeMethod(dispatcher, serve, Qt::QueuedConnection);
     }
     std::unique_lock lock(registryMutex);
     syncDone.wait(lock, [&] { return call->state != SyncCall::State::Pending; });

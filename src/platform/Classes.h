@@ -51,7 +51,8 @@ void SetHandlerFailureSink(HandlerFailureSink sink);
 // can no longer be served.
 class EThreadAborted : public Exception {
 public:
-    EThreadAborted() : Exception("The program is closing.") {}
+    EThreadAborted()
+        : Exception("The program is closing.") {}
 };
 
 class TThread : public TObject {

@@ -15,7 +15,8 @@ char* qtArgv[] = {qtProgramName, nullptr};
 
 TApplication* Application = &applicationInstance;
 
-TApplication::TApplication() : TComponent(nullptr)
+TApplication::TApplication()
+    : TComponent(nullptr)
 {
     SetHandlerFailureSink([] { Application->HandleException(); });
 }

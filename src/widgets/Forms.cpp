@@ -22,7 +22,8 @@ protected:
 
 }
 
-TForm::TForm(TComponent* owner) : TControl(owner, new FormWindow)
+TForm::TForm(TComponent* owner)
+    : TControl(owner, new FormWindow)
 {
     static_cast<FormWindow*>(Widget())->onClose = [this] {
         if (Application->MainForm() == this)

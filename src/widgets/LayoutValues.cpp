@@ -8,7 +8,10 @@
 namespace {
 
 const std::map<std::string, TColor> colorNames = {
-    {"clBlack", clBlack}, {"clWhite", clWhite}, {"clBtnFace", clBtnFace}, {"clWindowText", clWindowText},
+    {"clBlack", clBlack},
+    {"clWhite", clWhite},
+    {"clBtnFace", clBtnFace},
+    {"clWindowText", clWindowText},
 };
 
 }

@@ -26,7 +26,8 @@ void showCaptionsOnForm1(const ResultCaptions& captions)
 
 }
 
-TForm1::TForm1(TComponent* Owner) : TForm(Owner)
+TForm1::TForm1(TComponent* Owner)
+    : TForm(Owner)
 {
     SetCaptionSink(&showCaptionsOnForm1);
 }
