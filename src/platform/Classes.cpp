@@ -270,7 +270,7 @@ void TThread::Synchronize(std::function<void()> method)
             }
             {
                 std::lock_guard state(registryMutex);
-                call->failure = failure;
+                call->failure = std::move(failure);
                 call->state = SyncCall::State::Done;
                 std::erase(pendingCalls, call);
             }
@@ -282,8 +282,11 @@ void TThread::Synchronize(std::function<void()> method)
     syncDone.wait(lock, [&] { return call->state != SyncCall::State::Pending; });
     if (call->state == SyncCall::State::Cancelled)
         throw EThreadAborted();
-    if (call->failure)
-        std::rethrow_exception(call->failure);
+    // The failure is taken out, so that only this thread holds it and releases it.
+    const std::exception_ptr failure = std::move(call->failure);
+    lock.unlock();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 int TThread::InstanceCount()
