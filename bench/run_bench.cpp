@@ -5,6 +5,7 @@
 //   build-bench/bin/slopemeter_bench --benchmark_filter=run/   runs a part of it
 
 #include "BenchPictures.h"
+#include "MeasureCopy.h"
 #include "PictureFile.h"
 #include "PlainRun.h"
 #include "RatioReporter.h"
@@ -29,8 +30,6 @@ namespace {
 
 using Graphics::TBitmap;
 
-// The level the buttons use.
-constexpr int level = 50;
 constexpr int repetitions = 5;
 
 // Large pictures are made once and held one at a time, while their benchmarks run.
@@ -62,13 +61,8 @@ void runAsTheButtonsDo(benchmark::State& state, std::size_t index)
 {
     const TBitmap& shown = picture(index);
     for (auto _ : state) {
-        Process process;
         ScanResult result;
-        auto copy = std::make_unique<TBitmap>();
-        copy->Assign(&shown);
-        process.Binarize(copy.get(), level);
-        process.FindSlope(copy.get(), &result);
-        copy.reset();
+        MeasureCopy(shown, ButtonsLevel, &result);
         ResultCaptions captions = FormatCaptions(result);
         benchmark::DoNotOptimize(captions);
     }
@@ -78,7 +72,7 @@ void runPlainly(benchmark::State& state, std::size_t index)
 {
     const TBitmap& shown = picture(index);
     for (auto _ : state) {
-        ResultCaptions captions = PlainRun(shown, level);
+        ResultCaptions captions = PlainRun(shown, ButtonsLevel);
         benchmark::DoNotOptimize(captions);
     }
 }

@@ -75,7 +75,8 @@ QImage annotatedPicture(const QImage& picture, const FoundEndPoints& points)
     return annotated;
 }
 
-AnnotationTargets::AnnotationTargets(QString directory) : directory_(std::move(directory))
+AnnotationTargets::AnnotationTargets(QString directory)
+    : directory_(std::move(directory))
 {
 }
 

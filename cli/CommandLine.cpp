@@ -48,7 +48,10 @@ private:
     const QCommandLineOption help_ = parser_.addHelpOption();
     const QCommandLineOption version_ = parser_.addVersionOption();
     const QCommandLineOption level_{
-        "level", "A pixel is white when the mean of its three colour bytes is above N (default 50).", "N", "50"};
+        "level",
+        "A pixel is white when the mean of its three colour bytes is above N (default "
+            + QString::number(ButtonsLevel) + ").",
+        "N", QString::number(ButtonsLevel)};
     const QCommandLineOption json_{
         "json", "Print one JSON object per picture and line: \"file\", \"frame\" (frames of a stream only), "
                 "\"fr\" and \"re\" (the points as [x,y]), \"slope\", \"angle\" (degrees from the horizontal, "

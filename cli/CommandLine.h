@@ -1,10 +1,12 @@
 #pragma once
 
+#include "Uprocess.h"
+
 #include <QString>
 #include <QStringList>
 
 struct CliOptions {
-    int level = 50;
+    int level = ButtonsLevel;
     bool json = false;
     bool csv = false;
     QString annotationDirectory;

@@ -1,6 +1,7 @@
 #include "MeasurementJob.h"
 
 #include "Graphics.h"
+#include "MeasureCopy.h"
 #include "PictureFile.h"
 #include "RowScanSink.h"
 #include "SysUtils.h"
@@ -41,10 +42,7 @@ void MeasurementJob::measure(Measurement& measurement) const
     Graphics::TBitmap picture;
     picture.SetImage(LoadPictureFile(measurement.file.toStdString()));
     Graphics::TBitmap copy;
-    copy.Assign(&picture);
-    Process process;
-    process.Binarize(&copy, level_);
-    measurement.computed = process.FindSlope(&copy, &measurement.result);
+    measurement.computed = MeasureCopy(picture, level_, &measurement.result, &copy);
     measurement.measured = true;
     if (annotations_) {
         const FoundEndPoints points = foundEndPoints(copy, measurement.result);

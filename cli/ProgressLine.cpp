@@ -11,7 +11,8 @@ constexpr auto frameRateRedraw = std::chrono::milliseconds(250);
 
 }
 
-ProgressLine::ProgressLine(int total, bool shown) : total_(total), shown_(shown)
+ProgressLine::ProgressLine(int total, bool shown)
+    : total_(total), shown_(shown)
 {
 }
 

@@ -48,7 +48,8 @@ QByteArray jsonLine(const Measurement& measurement)
 
 }
 
-ResultPrinter::ResultPrinter(Style style) : style_(style)
+ResultPrinter::ResultPrinter(Style style)
+    : style_(style)
 {
     if (style_ == Style::Csv)
         write(CsvWriter::header());

@@ -9,7 +9,12 @@ struct Measurement;
 // picture, as one JSON object for each picture and line, or as CSV rows under a header.
 class ResultPrinter {
 public:
-    enum class Style { Captions, NamedCaptions, Json, Csv };
+    enum class Style {
+        Captions,
+        NamedCaptions,
+        Json,
+        Csv
+    };
 
     explicit ResultPrinter(Style style);
 

@@ -3,7 +3,9 @@
 
 Every BMP kind (1, 4, 8, 16, 24 and 32 bits, RLE4 and RLE8, bit-fields, top-down, the OS/2
 header, the V4 and V5 headers) and small PNG and JPEG pictures, each holding a bright tilted line
-so that a run measures something. Usage: make_corpus.py FOLDER
+so that a run measures something.
+
+Usage: make_corpus.py FOLDER
 """
 import sys
 from pathlib import Path
@@ -180,10 +182,21 @@ def pictures():
     yield "jpeg-colour.jpg", pw.jpeg(48, 32, ycbcr_block, components=3)
 
 
-if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit(__doc__.strip().splitlines()[-1])
-    folder = Path(sys.argv[1])
+def main(arguments):
+    usage = __doc__.strip().splitlines()[-1].strip()
+    if arguments in (["-h"], ["--help"]):
+        print(usage)
+        return 0
+    # An option is never taken for a folder: "./-name" names a folder that starts with a dash.
+    if len(arguments) != 1 or arguments[0].startswith("-"):
+        print(usage, file=sys.stderr)
+        return 2
+    folder = Path(arguments[0])
     folder.mkdir(parents=True, exist_ok=True)
     for name, data in pictures():
         (folder / name).write_bytes(data)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,7 +1,7 @@
+#include "MeasureCopy.h"
 #include "PictureFile.h"
 #include "RowScanSink.h"
 #include "SysUtils.h"
-#include "Uprocess.h"
 
 #include <QCoreApplication>
 
@@ -47,11 +47,8 @@ ScanResult measure(const QImage& picture)
 {
     Graphics::TBitmap bitmap;
     bitmap.SetImage(picture);
-    bitmap.SetPixelFormat(pf24bit);
-    Process process;
-    process.Binarize(&bitmap, 50);
     ScanResult result;
-    process.FindSlope(&bitmap, &result);
+    MeasureCopy(bitmap, ButtonsLevel, &result);
     FormatCaptions(result);
     // Both end points lie in the picture, or stay at (0, 0) when there is none.
     const auto inPicture = [&](int x, int y) {

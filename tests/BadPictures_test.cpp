@@ -2,13 +2,11 @@
 #include "Umain.h"
 
 #include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
-#include <stdexcept>
 
 namespace {
 
@@ -19,12 +17,8 @@ struct BadPicture {
     std::vector<std::string> reasonWords;
 };
 
-void PrintTo(const BadPicture& picture, std::ostream* out)
-{
-    *out << picture.file;
-}
-
 const BadPicture rejected[] = {
+    {"missing.bmp", {"the file does not exist"}},
     {"empty.bmp", {"the file is empty"}},
     {"text.bmp", {"not a picture"}},
     {"header-cut-in-file-header.bmp", {"header is cut short"}},
@@ -59,34 +53,33 @@ const BadPicture rejected[] = {
     {"bitfields-masks-overlap.bmp", {"masks overlap"}},
 };
 
+// Null, for no test.bmp at all, for a file that is not there.
 QByteArray badPictureBytes(const char* file)
 {
     QFile source(QStringLiteral(SLOPEMETER_TEST_DATA "/bad/") + file);
     if (!source.open(QIODevice::ReadOnly))
-        throw std::runtime_error(std::string("cannot read the test picture ") + file);
+        return QByteArray();
     // Not null even when empty, so that the window is given an empty file rather than none.
     return QByteArray("").append(source.readAll());
 }
 
 class BadPictureInTheWindow : public ::testing::TestWithParam<BadPicture> {};
-class BadPictureInTheCommandLine : public ::testing::TestWithParam<BadPicture> {};
 
 TEST_P(BadPictureInTheWindow, OneMessageThenAnEmptyPicture)
 {
     const BadPicture& bad = GetParam();
+    SCOPED_TRACE(bad.file);
     WindowUnderTest window(badPictureBytes(bad.file));
     const Graphics::TBitmap* shown = window->Image1->Picture->Bitmap;
-    ASSERT_EQ(RecordedMessages().size(), 1u)
-        << "loaded as a " << shown->Width() << " x " << shown->Height() << " picture";
+    ASSERT_EQ(RecordedMessages().size(), 1u) << "loaded as a " << shown->Width() << " x " << shown->Height() << " picture";
     const std::string& message = RecordedMessages()[0];
     const std::size_t named = message.find("\"test.bmp\": ");
     ASSERT_NE(named, std::string::npos) << message;
-    const std::string reason = message.substr(named);
     EXPECT_TRUE(std::any_of(bad.reasonWords.begin(), bad.reasonWords.end(),
-                            [&](const std::string& word) { return reason.find(word) != std::string::npos; }))
+                            [&](const std::string& word) { return message.find(word, named) != std::string::npos; }))
         << message;
-    EXPECT_EQ(shown->Width(), 0);
-    EXPECT_EQ(shown->Height(), 0);
+    EXPECT_TRUE(shown->Image().isNull());
+    EXPECT_TRUE(window->Widget()->isVisible());
 
     window->Button2->Click();
     EXPECT_EQ(window.Captions(), EmptyPictureCaptions);
@@ -94,30 +87,15 @@ TEST_P(BadPictureInTheWindow, OneMessageThenAnEmptyPicture)
     EXPECT_EQ(RecordedMessages().size(), 1u);
 }
 
-TEST_P(BadPictureInTheCommandLine, OneLineOnStandardErrorAndStatusOne)
-{
-    const BadPicture& bad = GetParam();
-    const QString path = QStringLiteral(SLOPEMETER_TEST_DATA "/bad/") + bad.file;
-    QProcess cli;
-    cli.start(SLOPEMETER_CLI_PATH, {path});
-    ASSERT_TRUE(cli.waitForFinished(60000));
-    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(cli.exitCode(), 1);
-    EXPECT_TRUE(cli.readAllStandardOutput().isEmpty()) << "no measurement block for a bad file";
-    const QString errors = QString::fromUtf8(cli.readAllStandardError());
-    EXPECT_EQ(errors.count('\n'), 1) << errors.toStdString();
-    EXPECT_TRUE(errors.contains(path)) << errors.toStdString();
-}
-
 std::string testName(const ::testing::TestParamInfo<BadPicture>& info)
 {
     std::string name = info.param.file;
-    std::replace_if(name.begin(), name.end(),
-                    [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(
+        name.begin(), name.end(),
+        [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Rejected, BadPictureInTheWindow, ::testing::ValuesIn(rejected), testName);
-INSTANTIATE_TEST_SUITE_P(Rejected, BadPictureInTheCommandLine, ::testing::ValuesIn(rejected), testName);
 
 }

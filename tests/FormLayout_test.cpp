@@ -5,41 +5,6 @@
 
 namespace {
 
-const LayoutValue& valueOf(const LayoutObject& object, const std::string& name)
-{
-    for (const auto& [key, value] : object.properties)
-        if (key == name)
-            return value;
-    throw std::runtime_error("no property " + name);
-}
-
-TEST(FormLayout, ReadsNestedObjectsAndEveryKindOfValue)
-{
-    const LayoutObject root = ParseLayout(
-        "object Form1: TForm1\n"
-        "  Left = 229\n"
-        "  Font.Height = -11\n"
-        "  Caption = 'It''s here'\n"
-        "  Font.Style = [fsBold, fsItalic]\n"
-        "  Empty = []\n"
-        "  Color = clBtnFace\n"
-        "  object Button1: TButton\n"
-        "    OnClick = Button1Click\n"
-        "  end\n"
-        "end\n");
-    EXPECT_EQ(root.name, "Form1");
-    EXPECT_EQ(root.className, "TForm1");
-    EXPECT_EQ(valueOf(root, "Left").integer, 229);
-    EXPECT_EQ(valueOf(root, "Font.Height").integer, -11);
-    EXPECT_EQ(valueOf(root, "Caption").text, "It's here");
-    EXPECT_EQ(valueOf(root, "Font.Style").items, (std::vector<std::string>{"fsBold", "fsItalic"}));
-    EXPECT_TRUE(valueOf(root, "Empty").items.empty());
-    EXPECT_EQ(valueOf(root, "Color").kind, LayoutValue::Kind::Identifier);
-    ASSERT_EQ(root.children.size(), 1u);
-    EXPECT_EQ(root.children[0].name, "Button1");
-    EXPECT_EQ(valueOf(root.children[0], "OnClick").text, "Button1Click");
-}
-
 TEST(FormLayout, DamagedTextNamesTheLine)
 {
     const std::pair<const char*, const char*> cases[] = {

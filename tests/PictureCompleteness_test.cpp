@@ -1,6 +1,4 @@
 #include "PictureCompleteness.h"
-#include "PictureFile.h"
-#include "SysUtils.h"
 #include "TestSupport.h"
 
 #include <QBuffer>
@@ -29,14 +27,6 @@ QByteArray dataFile(const char* name)
     return file.readAll();
 }
 
-QImage linePicture()
-{
-    QImage image = SolidImage(64, 32, 20, 30, 40);
-    for (int x = 3; x <= 60; ++x)
-        SetWhite(image, x, 25 - 20 * (x - 3) / 57);
-    return image;
-}
-
 // The shortest prefix whose picture is whole, searched from the full length down.
 qsizetype shortestWholePrefix(const QByteArray& bytes)
 {
@@ -51,8 +41,12 @@ TEST(PictureCompleteness, EveryCutThroughThePictureIsNoticed)
 {
     // Shorter prefixes do not show their format yet; the readers refuse them as no picture.
     const qsizetype recognisable = 32;
-    const QImage picture = linePicture();
-    const struct { const char* name; QByteArray bytes; qsizetype spareTail; } cases[] = {
+    const QImage picture = LinePicture({64, 32}, {3, 25}, {60, 5});
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        qsizetype spareTail;
+    } cases[] = {
         {"baseline JPEG", written(picture, "jpeg"), 0},
         {"progressive JPEG", written(picture, "jpeg", true), 0},
         {"PNG", written(picture, "png"), 0},
@@ -71,7 +65,7 @@ TEST(PictureCompleteness, EveryCutThroughThePictureIsNoticed)
 
 TEST(PictureCompleteness, WholePicturesWithMoreAroundThemAreNotCut)
 {
-    QByteArray jpeg = written(linePicture(), "jpeg");
+    QByteArray jpeg = written(LinePicture({64, 32}, {3, 25}, {60, 5}), "jpeg");
     // A thumbnail in an APP1 segment brings an end-of-image marker of its own.
     const QByteArray thumbnail = QByteArray("\xFF\xD8", 2) + QByteArray(20, 'x') + QByteArray("\xFF\xD9", 2);
     const qsizetype length = 2 + thumbnail.size();

@@ -1,15 +1,19 @@
 #include "TestSupport.h"
 
 #include "Forms.h"
+#include "PictureFile.h"
 #include "Umain.h"
 #include "Uprocess.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -39,6 +43,20 @@ QImage SolidImage(int width, int height, int r, int g, int b)
     return image;
 }
 
+QImage LinePicture(QSize size, QPoint from, QPoint to)
+{
+    QImage image = SolidImage(size.width(), size.height(), 20, 30, 40);
+    const int run = std::max(1, to.x() - from.x());
+    for (int x = from.x(); x <= to.x(); ++x)
+        SetWhite(image, x, from.y() + (to.y() - from.y()) * (x - from.x()) / run);
+    return image;
+}
+
+int ThreadsInProcess()
+{
+    return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
 void SetWhite(QImage& image, int x, int y)
 {
     image.setPixelColor(x, y, Qt::white);
@@ -51,18 +69,8 @@ Graphics::TBitmap* NewBitmap(const QImage& image)
     return bitmap;
 }
 
-std::string Hex(const std::string& bytes)
-{
-    std::string text;
-    char pair[4];
-    for (unsigned char byte : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X ", byte);
-        text += pair;
-    }
-    return text;
-}
-
-ScratchDirectory::ScratchDirectory() : previous_(QDir::currentPath())
+ScratchDirectory::ScratchDirectory()
+    : previous_(QDir::currentPath())
 {
     QDir::setCurrent(dir_.path());
 }
@@ -88,6 +96,28 @@ void WriteFile(const QString& path, const QByteArray& bytes)
         throw std::runtime_error("cannot write " + path.toStdString());
 }
 
+void PutU16(QByteArray& bytes, int at, std::uint16_t value)
+{
+    bytes[at] = char(value & 0xFF);
+    bytes[at + 1] = char(value >> 8);
+}
+
+void PutU32(QByteArray& bytes, int at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char(value >> 8 * i & 0xFF);
+}
+
+std::string FailureOf(const std::string& path)
+{
+    try {
+        LoadPictureFile(path);
+    } catch (const Exception& failure) {
+        return failure.Message;
+    }
+    return "(loaded)";
+}
+
 const std::vector<std::string> EmptyPictureCaptions = {
     FrCaptionPrefix + "(  0:  0)", ReCaptionPrefix + "(  0:  0)", SlopeCaptionPrefix + "0.00000"};
 
@@ -100,7 +130,8 @@ WindowUnderTest::WindowUnderTest(const QByteArray& testBmp)
     Form1->Show();
 }
 
-WindowUnderTest::WindowUnderTest(const QImage& picture) : WindowUnderTest(BmpBytes(picture))
+WindowUnderTest::WindowUnderTest(const QImage& picture)
+    : WindowUnderTest(BmpBytes(picture))
 {
 }
 
@@ -126,9 +157,27 @@ bool WindowUnderTest::ButtonsEnabled() const
     return Form1->Button1->Enabled() && Form1->Button2->Enabled();
 }
 
+bool WindowUnderTest::RunThread()
+{
+    Form1->Button1->Click();
+    return ProcessEventsUntil([this] { return ButtonsEnabled() && TThread::InstanceCount() == 0; });
+}
+
 void ExitNow(int code)
 {
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(code);
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    Application->Initialize();
+    Application->MessageBox = [](const std::string& message) { RecordedMessages().push_back(message); };
+    const int failed = RUN_ALL_TESTS();
+    Application->Finalize();
+    return failed;
 }

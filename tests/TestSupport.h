@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,15 +27,16 @@ std::vector<std::string>& RecordedMessages();
 bool ProcessEventsUntil(const std::function<bool()>& done,
                         std::chrono::milliseconds limit = std::chrono::seconds(20));
 
+int ThreadsInProcess();
+
 // A 24-bit bitmap of the given size, filled with one colour (r, g, b).
 QImage SolidImage(int width, int height, int r = 0, int g = 0, int b = 0);
+// A dark picture with a white line, a pixel thick, from one point to the other (from.x <= to.x).
+QImage LinePicture(QSize size, QPoint from, QPoint to);
 void SetWhite(QImage& image, int x, int y);
 Graphics::TBitmap* NewBitmap(const QImage& image);
 
-// The bytes of row y of a bitmap as hex pairs, for readable failure messages.
-std::string Hex(const std::string& bytes);
-
-// A temporary folder made the current directory for as long as it lives.
+// A temporary folder, the current directory while it lives.
 class ScratchDirectory {
 public:
     ScratchDirectory();
@@ -49,6 +51,11 @@ private:
 // The image as a BMP file's bytes, as Qt writes them (24 bits for colour images).
 QByteArray BmpBytes(const QImage& image);
 void WriteFile(const QString& path, const QByteArray& bytes);
+// Little-endian, as bitmap headers hold them.
+void PutU16(QByteArray& bytes, int at, std::uint16_t value);
+void PutU32(QByteArray& bytes, int at, std::uint32_t value);
+// What loading the file fails with, or "(loaded)".
+std::string FailureOf(const std::string& path);
 
 class TForm1;
 
@@ -56,7 +63,7 @@ class TForm1;
 extern const std::vector<std::string> EmptyPictureCaptions;
 
 // The main window made as the program makes it, in a scratch folder holding the given test.bmp
-// (none when the bytes are empty); released with this object.
+// (none for null bytes).
 class WindowUnderTest {
 public:
     explicit WindowUnderTest(const QByteArray& testBmp);
@@ -67,6 +74,8 @@ public:
     // The three captions, as Big5 bytes: lblFr, lblRe, lblSlope.
     std::vector<std::string> Captions() const;
     bool ButtonsEnabled() const;
+    // Presses "Thread" and waits until the run has ended and its worker is released.
+    bool RunThread();
 
 private:
     ScratchDirectory dir_;

@@ -1,9 +1,9 @@
 #include "Uprocess.h"
 
 #include "PixelRows.h"
-#include "Umain.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -49,6 +49,8 @@ EndPoint rightmostIn(const Graphics::TBitmap& bitmap, int begin, int end)
     }
     return found;
 }
+
+std::atomic<CaptionSink> captionSink{nullptr};
 
 std::string format(const char* pattern, ...)
 {
@@ -126,11 +128,12 @@ bool Process::FindSlope(Graphics::TBitmap* bitmap, ScanResult* result)
 {
     bitmap->SetPixelFormat(pf24bit);
     const bool computed = ScanEndPoints(*bitmap, result);
-    if (Form1) {
-        const ResultCaptions captions = FormatCaptions(*result);
-        Form1->lblFr->SetText(captions.Fr);
-        Form1->lblRe->SetText(captions.Re);
-        Form1->lblSlope->SetText(captions.Slope);
-    }
+    if (const CaptionSink sink = captionSink.load())
+        sink(FormatCaptions(*result));
     return computed;
+}
+
+void SetCaptionSink(CaptionSink sink)
+{
+    captionSink = sink;
 }

@@ -24,6 +24,14 @@ struct ResultCaptions {
     std::string Slope;
 };
 
+// The level the window's buttons binarise at.
+constexpr int ButtonsLevel = 50;
+
+// Where FindSlope shows its captions: the window installs one that sets them on Form1. Without
+// one they are shown nowhere.
+using CaptionSink = void (*)(const ResultCaptions& captions);
+void SetCaptionSink(CaptionSink sink);
+
 class Process {
 public:
     // Each pixel becomes white (255 in all three bytes) when the integer mean of its three bytes
@@ -32,8 +40,8 @@ public:
 
     // Finds the bottom-most white pixel of the first white column from the left and from the
     // right (the right-hand scan stops before column 0), stores them and |dy/dx| in *result,
-    // and shows the captions on Form1 when there is one. False when dx or dy is zero, in which
-    // case Slope is left as it was.
+    // and shows the captions through the caption sink when there is one. False when dx or dy
+    // is zero, in which case Slope is left as it was.
     bool FindSlope(Graphics::TBitmap* bitmap, ScanResult* result);
 };
 

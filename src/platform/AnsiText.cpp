@@ -23,7 +23,9 @@ QString decodeWithIconv(const std::string& bytes)
         --inLeft;
         if (outLeft < 3)
             break;
-        *outPtr++ = char(0xEF); *outPtr++ = char(0xBF); *outPtr++ = char(0xBD);
+        *outPtr++ = char(0xEF);
+        *outPtr++ = char(0xBF);
+        *outPtr++ = char(0xBD);
         outLeft -= 3;
     }
     iconv_close(cd);

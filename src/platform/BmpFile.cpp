@@ -1,6 +1,6 @@
 #include "BmpFile.h"
 
-#include "PictureFile.h"
+#include "PictureLimits.h"
 #include "PixelMemory.h"
 #include "RowSink.h"
 
@@ -242,57 +242,95 @@ void BmpFile::checkIndexedPixels(const QByteArray& file) const
 
 // Walks the run-length commands as a decoder would, without drawing: each run or literal
 // stretch must stay within its row and within the picture, and the data must reach its end.
+// Where a walk through run-length data stands: its next byte, and the pixel the next run
+// starts at.
+struct BmpFile::RunLengthWalk {
+    const std::uint8_t* at;
+    const std::uint8_t* end;
+    bool fourBit;
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+
+    std::int64_t left() const { return end - at; }
+};
+
 void BmpFile::checkRunLengths(const QByteArray& file) const
 {
-    const bool fourBit = compression_ == compressionRunLength4;
-    const auto* at = reinterpret_cast<const std::uint8_t*>(file.constData()) + dataOffset_;
-    const auto* const end = reinterpret_cast<const std::uint8_t*>(file.constData()) + file.size();
-    std::int64_t x = 0, y = 0;
-    auto draw = [&](int count) {
-        if (y >= Height())
-            fail("the run-length data goes past the last row of the picture.");
-        if (x + count > width_)
-            fail("a run goes past the end of row " + std::to_string(y) + ".");
-        x += count;
-    };
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.constData());
+    RunLengthWalk walk{bytes + dataOffset_, bytes + file.size(), compression_ == compressionRunLength4};
     while (true) {
-        if (end - at < 2) {
+        if (walk.left() < 2) {
             // Some writers leave out the closing command once every row has been given.
-            if (y >= Height())
+            if (walk.y >= Height())
                 return;
             fail("the run-length pixel data is cut short.");
         }
-        const int count = at[0], value = at[1];
-        at += 2;
-        if (count > 0) {
-            draw(count);
-            checkPaletteIndex(fourBit ? value >> 4 : value);
-            if (fourBit && count > 1)
-                checkPaletteIndex(value & 0x0F);
-        } else if (value == 0) {
-            x = 0;
-            ++y;
-        } else if (value == 1) {
+        const int count = walk.at[0], value = walk.at[1];
+        walk.at += 2;
+        if (count > 0)
+            checkEncodedRun(walk, count, value);
+        else if (!checkEscape(walk, value))
             return;
-        } else if (value == 2) {
-            if (end - at < 2)
-                fail("the run-length pixel data is cut short.");
-            x += at[0];
-            y += at[1];
-            at += 2;
-            if (x > width_ || y > Height())
-                fail("a skip in the run-length data goes past the picture's last row or column.");
-        } else {
-            const int bytes = fourBit ? (value + 1) / 2 : value;
-            const int padded = (bytes + 1) & ~1;
-            if (end - at < padded)
-                fail("the run-length pixel data is cut short.");
-            draw(value);
-            for (int i = 0; i < value; ++i)
-                checkPaletteIndex(fourBit ? at[i / 2] >> (i % 2 ? 0 : 4) & 0x0F : at[i]);
-            at += padded;
-        }
     }
+}
+
+void BmpFile::advanceRun(RunLengthWalk& walk, int count) const
+{
+    if (walk.y >= Height())
+        fail("the run-length data goes past the last row of the picture.");
+    if (walk.x + count > width_)
+        fail("a run goes past the end of row " + std::to_string(walk.y) + ".");
+    walk.x += count;
+}
+
+void BmpFile::checkEncodedRun(RunLengthWalk& walk, int count, int value) const
+{
+    advanceRun(walk, count);
+    checkPaletteIndex(walk.fourBit ? value >> 4 : value);
+    if (walk.fourBit && count > 1)
+        checkPaletteIndex(value & 0x0F);
+}
+
+// False for the end of the picture.
+bool BmpFile::checkEscape(RunLengthWalk& walk, int value) const
+{
+    switch (value) {
+    case 0:
+        walk.x = 0;
+        ++walk.y;
+        return true;
+    case 1:
+        return false;
+    case 2:
+        checkSkip(walk);
+        return true;
+    default:
+        checkAbsoluteRun(walk, value);
+        return true;
+    }
+}
+
+void BmpFile::checkSkip(RunLengthWalk& walk) const
+{
+    if (walk.left() < 2)
+        fail("the run-length pixel data is cut short.");
+    walk.x += walk.at[0];
+    walk.y += walk.at[1];
+    walk.at += 2;
+    if (walk.x > width_ || walk.y > Height())
+        fail("a skip in the run-length data goes past the picture's last row or column.");
+}
+
+void BmpFile::checkAbsoluteRun(RunLengthWalk& walk, int count) const
+{
+    const int bytes = walk.fourBit ? (count + 1) / 2 : count;
+    const int padded = (bytes + 1) & ~1;
+    if (walk.left() < padded)
+        fail("the run-length pixel data is cut short.");
+    advanceRun(walk, count);
+    for (int i = 0; i < count; ++i)
+        checkPaletteIndex(walk.fourBit ? walk.at[i / 2] >> (i % 2 ? 0 : 4) & 0x0F : walk.at[i]);
+    walk.at += padded;
 }
 
 void BmpFile::checkBitFieldMasks(const QByteArray& file) const

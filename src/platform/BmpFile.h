@@ -52,7 +52,13 @@ private:
     int paletteColours() const;
     void checkPaletteIndex(int index) const;
     void checkIndexedPixels(const QByteArray& file) const;
+    struct RunLengthWalk;
     void checkRunLengths(const QByteArray& file) const;
+    void advanceRun(RunLengthWalk& walk, int count) const;
+    void checkEncodedRun(RunLengthWalk& walk, int count, int value) const;
+    bool checkEscape(RunLengthWalk& walk, int value) const;
+    void checkSkip(RunLengthWalk& walk) const;
+    void checkAbsoluteRun(RunLengthWalk& walk, int count) const;
     void checkBitFieldMasks(const QByteArray& file) const;
     void readFully(int descriptor, std::int64_t at, iovec* pieces, int count) const;
 

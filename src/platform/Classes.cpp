@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
 
-TComponent::TComponent(TComponent* owner) : owner_(owner)
+TComponent::TComponent(TComponent* owner)
+    : owner_(owner)
 {
     if (owner_)
         owner_->components_.push_back(this);
@@ -36,9 +38,45 @@ void TComponent::DestroyComponents()
 
 namespace {
 
+void writeHandlerFailure()
+{
+    try {
+        throw;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "An event handler failed.\n");
+    }
+}
+
+std::atomic<HandlerFailureSink> handlerFailureSink{&writeHandlerFailure};
+
+}
+
+void SetHandlerFailureSink(HandlerFailureSink sink)
+{
+    handlerFailureSink = sink ? sink : &writeHandlerFailure;
+}
+
+void CallSafely(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+        handlerFailureSink.load()();
+    }
+}
+
+namespace {
+
 struct SyncCall {
     std::function<void()> method;
-    enum class State { Pending, Done, Cancelled } state = State::Pending;
+    enum class State {
+        Pending,
+        Done,
+        Cancelled
+    };
+    State state = State::Pending;
     std::exception_ptr failure;
 };
 
@@ -88,13 +126,16 @@ void Post(std::function<void()> method)
     std::lock_guard lock(registryMutex);
     if (!dispatcher || closing)
         return;
-    QMetaObject::invokeMethod(dispatcher, [method = std::move(method)] {
+    auto deliver = [method = std::move(method)] {
         // Qt's event queue already runs this after the post, but orders the two inside Qt, out
         // of sight of ThreadSanitizer; taking the lock the post was made under shows it the
         // same order, so that it can still tell a real race here from this hand-over.
-        { std::lock_guard lock(registryMutex); }
+        {
+            std::lock_guard handOver(registryMutex);
+        }
         CallSafely(method);
-    }, Qt::QueuedConnection);
+    };
+    QMetaObject::invokeMethod(dispatcher, std::move(deliver), Qt::QueuedConnection);
 }
 
 void Shutdown()
@@ -215,9 +256,9 @@ void TThread::Synchronize(std::function<void()> method)
         if (!dispatcher || closing)
             throw EThreadAborted();
         pendingCalls.push_back(call);
-        QMetaObject::invokeMethod(dispatcher, [call] {
+        auto serve = [call] {
             {
-                std::lock_guard lock(registryMutex);
+                std::lock_guard state(registryMutex);
                 if (call->state != SyncCall::State::Pending)
                     return;
             }
@@ -228,20 +269,24 @@ void TThread::Synchronize(std::function<void()> method)
                 failure = std::current_exception();
             }
             {
-                std::lock_guard lock(registryMutex);
-                call->failure = failure;
+                std::lock_guard state(registryMutex);
+                call->failure = std::move(failure);
                 call->state = SyncCall::State::Done;
                 std::erase(pendingCalls, call);
             }
             syncDone.notify_all();
-        }, Qt::QueuedConnection);
+        };
+        QMetaObject::invokeMethod(dispatcher, serve, Qt::QueuedConnection);
     }
     std::unique_lock lock(registryMutex);
     syncDone.wait(lock, [&] { return call->state != SyncCall::State::Pending; });
     if (call->state == SyncCall::State::Cancelled)
         throw EThreadAborted();
-    if (call->failure)
-        std::rethrow_exception(call->failure);
+    // The failure is taken out, so that only this thread holds it and releases it.
+    const std::exception_ptr failure = std::move(call->failure);
+    lock.unlock();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 int TThread::InstanceCount()

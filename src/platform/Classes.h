@@ -21,6 +21,8 @@ using TNotifyEvent = std::function<void(TObject* sender)>;
 class TComponent : public TObject {
 public:
     explicit TComponent(TComponent* owner);
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
     ~TComponent() override;
 
     TComponent* Owner() const { return owner_; }
@@ -37,14 +39,20 @@ private:
 };
 
 // Runs an event handler as the framework does: a failure that leaves it is handed to the
-// application's exception handling and never unwinds further.
+// handler failure sink and never unwinds further.
 void CallSafely(const std::function<void()>& handler);
+
+// Called within a catch with the failure that left an event handler. The application object
+// installs the one that shows it; until then a failure is written to standard error.
+using HandlerFailureSink = void (*)();
+void SetHandlerFailureSink(HandlerFailureSink sink);
 
 // What a worker's call to the window's thread raises when the program is closing and the call
 // can no longer be served.
 class EThreadAborted : public Exception {
 public:
-    EThreadAborted() : Exception("The program is closing.") {}
+    EThreadAborted()
+        : Exception("The program is closing.") {}
 };
 
 class TThread : public TObject {

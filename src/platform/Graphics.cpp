@@ -90,7 +90,8 @@ void TBitmap::SetImage(QImage image)
 
 }
 
-TPicture::TPicture() : Bitmap(new Graphics::TBitmap)
+TPicture::TPicture()
+    : Bitmap(new Graphics::TBitmap)
 {
     Bitmap->SetShownByWindow(true);
 }

@@ -17,12 +17,23 @@ constexpr TColor clInvalid = -1;
 constexpr TColor clWindowText = TColor(0xFF000008);
 constexpr TColor clBtnFace = TColor(0xFF00000F);
 
-enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+enum TPixelFormat {
+    pfDevice,
+    pf1bit,
+    pf4bit,
+    pf8bit,
+    pf15bit,
+    pf16bit,
+    pf24bit,
+    pf32bit,
+    pfCustom
+};
 
 // Reads the pixels of the bitmap it belongs to.
 class TCanvas {
 public:
-    explicit TCanvas(const QImage* image) : image_(image) {}
+    explicit TCanvas(const QImage* image)
+        : image_(image) {}
 
     // clInvalid outside the picture, as the framework answers there.
     TColor Pixels(int x, int y) const
@@ -46,7 +57,8 @@ namespace Graphics {
 // Copies share their pixels until one of them writes, so Assign costs nothing until then.
 class TBitmap : public TObject {
 public:
-    TBitmap() : Canvas(&canvas_) {}
+    TBitmap()
+        : Canvas(&canvas_) {}
     TBitmap(const TBitmap&) = delete;
     TBitmap& operator=(const TBitmap&) = delete;
 
@@ -100,6 +112,8 @@ private:
 class TPicture : public TObject {
 public:
     TPicture();
+    TPicture(const TPicture&) = delete;
+    TPicture& operator=(const TPicture&) = delete;
     ~TPicture() override;
 
     // Either the whole picture is loaded or an Exception says why not and nothing changes.

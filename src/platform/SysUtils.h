@@ -7,7 +7,8 @@
 // Messages are UTF-8; only captions travel in the ANSI code page.
 class Exception : public std::exception {
 public:
-    explicit Exception(std::string message) : Message(std::move(message)) {}
+    explicit Exception(std::string message)
+        : Message(std::move(message)) {}
     const char* what() const noexcept override { return Message.c_str(); }
 
     std::string Message;

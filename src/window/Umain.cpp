@@ -14,10 +14,22 @@ namespace {
 // The latest in-window run's Process; the one before it is released when it is replaced.
 std::unique_ptr<Process> latestFormProcess;
 
+// The seam through which FindSlope, below the window, shows its captions on Form1.
+void showCaptionsOnForm1(const ResultCaptions& captions)
+{
+    if (!Form1)
+        return;
+    Form1->lblFr->SetText(captions.Fr);
+    Form1->lblRe->SetText(captions.Re);
+    Form1->lblSlope->SetText(captions.Slope);
 }
 
-TForm1::TForm1(TComponent* Owner) : TForm(Owner)
+}
+
+TForm1::TForm1(TComponent* Owner)
+    : TForm(Owner)
 {
+    SetCaptionSink(&showCaptionsOnForm1);
 }
 
 void TForm1::Publish(TPublisher& publisher)
@@ -57,7 +69,7 @@ void TForm1::Button2Click(TObject* Sender)
     FormProcess = latestFormProcess.get();
     auto copy = std::make_unique<Graphics::TBitmap>();
     copy->Assign(Image1->Picture->Bitmap);
-    FormProcess->Binarize(copy.get(), 50);
+    FormProcess->Binarize(copy.get(), ButtonsLevel);
     FormProcess->FindSlope(copy.get(), &result);
     copy.reset();
     Button1->SetEnabled(true);

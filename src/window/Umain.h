@@ -7,12 +7,12 @@ class Scanner;
 
 class TForm1 : public TForm {
 public:
-    TButton* Button1;
-    TImage* Image1;
-    TButton* Button2;
-    TLabel* lblSlope;
-    TLabel* lblFr;
-    TLabel* lblRe;
+    TButton* Button1 = nullptr;
+    TImage* Image1 = nullptr;
+    TButton* Button2 = nullptr;
+    TLabel* lblSlope = nullptr;
+    TLabel* lblFr = nullptr;
+    TLabel* lblRe = nullptr;
 
     void FormCreate(TObject* Sender);
     void Button2Click(TObject* Sender);

@@ -8,7 +8,8 @@ namespace {
 // whole picture on every repaint, so only the part that shows is converted, once per picture.
 class PictureView : public QWidget {
 public:
-    explicit PictureView(const TPicture* picture) : picture_(picture) {}
+    explicit PictureView(const TPicture* picture)
+        : picture_(picture) {}
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -33,7 +34,8 @@ private:
 
 }
 
-TImage::TImage(TComponent* owner) : TImage(owner, new TPicture)
+TImage::TImage(TComponent* owner)
+    : TImage(owner, new TPicture)
 {
 }
 

@@ -3,7 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-TLabel::TLabel(TComponent* owner) : TControl(owner, new QLabel)
+TLabel::TLabel(TComponent* owner)
+    : TControl(owner, new QLabel)
 {
 }
 
@@ -14,7 +15,8 @@ void TLabel::ShowText(QWidget* widget, const QString& text)
     label->adjustSize();
 }
 
-TButton::TButton(TComponent* owner) : TControl(owner, new QPushButton)
+TButton::TButton(TComponent* owner)
+    : TControl(owner, new QPushButton)
 {
     QObject::connect(static_cast<QPushButton*>(Widget()), &QPushButton::clicked, Widget(),
                      [this] { CallSafely([this] { if (OnClick) OnClick(this); }); });

@@ -9,7 +9,8 @@ namespace {
 
 class Parser {
 public:
-    explicit Parser(const std::string& text) : input_(text) {}
+    explicit Parser(const std::string& text)
+        : input_(text) {}
 
     LayoutObject document()
     {

@@ -11,7 +11,8 @@ const char* const ansiTextProperty = "ansiText";
 
 }
 
-TControl::TControl(TComponent* owner, QWidget* widget) : TComponent(owner), widget_(widget)
+TControl::TControl(TComponent* owner, QWidget* widget)
+    : TComponent(owner), widget_(widget)
 {
 }
 

@@ -11,7 +11,12 @@
 //     object Child: TClass ... end
 //   end
 struct LayoutValue {
-    enum class Kind { Integer, String, Identifier, Set };
+    enum class Kind {
+        Integer,
+        String,
+        Identifier,
+        Set
+    };
     Kind kind = Kind::Integer;
     std::int64_t integer = 0;
     std::string text;               // String (UTF-8) or Identifier

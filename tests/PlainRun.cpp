@@ -2,15 +2,13 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <vector>
 
 namespace {
 
-// The bottom-most white pixel of the first column, in the order given, that holds one.
-template <class Columns> bool findColumn(const Graphics::TBitmap& bitmap, Columns columns, std::int32_t& column,
-                                         std::int32_t& row)
+// The bottom-most white pixel of the first column, from first towards end, that holds one.
+void findColumn(const Graphics::TBitmap& bitmap, int first, int end, int step, std::int32_t& column, std::int32_t& row)
 {
-    for (int x : columns) {
+    for (int x = first; x != end; x += step) {
         bool found = false;
         for (int y = 0; y < bitmap.Height(); ++y)
             if (bitmap.Canvas->Pixels(x, y) == clWhite) {
@@ -19,17 +17,8 @@ template <class Columns> bool findColumn(const Graphics::TBitmap& bitmap, Column
                 found = true;
             }
         if (found)
-            return true;
+            return;
     }
-    return false;
-}
-
-std::vector<int> columns(int from, int to, int step)
-{
-    std::vector<int> result;
-    for (int x = from; step > 0 ? x < to : x > to; x += step)
-        result.push_back(x);
-    return result;
 }
 
 }
@@ -48,9 +37,10 @@ void BinarizePlainly(Graphics::TBitmap& bitmap, int level)
 bool FindSlopePlainly(Graphics::TBitmap& bitmap, ScanResult* result)
 {
     bitmap.SetPixelFormat(pf24bit);
-    findColumn(bitmap, columns(0, bitmap.Width(), 1), result->FrX, result->FrY);
+    findColumn(bitmap, 0, bitmap.Width(), 1, result->FrX, result->FrY);
     // From the right, column 0 is never looked at.
-    findColumn(bitmap, columns(bitmap.Width() - 1, 0, -1), result->ReX, result->ReY);
+    if (bitmap.Width() > 1)
+        findColumn(bitmap, bitmap.Width() - 1, 0, -1, result->ReX, result->ReY);
     const int dy = std::abs(result->ReY - result->FrY);
     const int dx = std::abs(result->ReX - result->FrX);
     if (dy == 0 || dx == 0)

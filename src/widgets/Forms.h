@@ -71,7 +71,10 @@ private:
     void Create();
     void applyLayout(const LayoutObject& layout, TPublisher& publisher);
     void applyFormProperty(const std::string& name, const struct LayoutValue& value, TPublisher& publisher);
+    void applyColorAndFont();
+    void applyTabOrder();
     void addChild(const LayoutObject& layout, TPublisher& publisher);
+    void applyControlProperties(TControl* control, const LayoutObject& layout, TPublisher& publisher);
 };
 
 class TApplication : public TComponent {
