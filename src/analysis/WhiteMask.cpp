@@ -1,0 +1,125 @@
+#include "WhiteMask.h"
+
+#include <algorithm>
+#include <array>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define SLOPEMETER_X86 1
+#endif
+
+namespace {
+
+template <int bytesPerPixel> std::uint64_t plainBlock(const std::uint8_t* pixels, int threshold)
+{
+    std::uint64_t mask = 0;
+    for (int i = 0; i < WhiteMask::BlockPixels; ++i)
+        mask |= std::uint64_t(WhiteMask::IsWhite(pixels + bytesPerPixel * i, bytesPerPixel, threshold)) << i;
+    return mask;
+}
+
+#ifdef SLOPEMETER_X86
+
+#define AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
+
+// Three-byte pixels: byte permutes across two registers gather each pixel's first two bytes
+// into a pair and its third into a 16-bit lane, so one multiply-add and one add give the sums of
+// 32 pixels. Sums are at most 765, so 16-bit lanes compare them exactly.
+using Pattern64 = std::array<std::uint8_t, 64>;
+
+constexpr Pattern64 pairPattern(int firstPixel, int firstByte, int byteInPixel)
+{
+    Pattern64 pattern{};
+    for (int p = 0; p < 32; ++p) {
+        pattern[std::size_t(2 * p)] = std::uint8_t(3 * (firstPixel + p) + byteInPixel - firstByte);
+        pattern[std::size_t(2 * p + 1)] = std::uint8_t(3 * (firstPixel + p) + (byteInPixel == 0 ? 1 : 0) - firstByte);
+    }
+    return pattern;
+}
+
+alignas(64) constexpr Pattern64 pairsOfFirstHalf = pairPattern(0, 0, 0);
+alignas(64) constexpr Pattern64 thirdsOfFirstHalf = pairPattern(0, 0, 2);
+alignas(64) constexpr Pattern64 pairsOfSecondHalf = pairPattern(32, 64, 0);
+alignas(64) constexpr Pattern64 thirdsOfSecondHalf = pairPattern(32, 64, 2);
+
+AVX512 inline __m512i loadPattern(const Pattern64& pattern)
+{
+    return _mm512_load_si512(pattern.data());
+}
+
+AVX512 std::uint64_t threeBytesWithAvx512(const std::uint8_t* pixels, int threshold)
+{
+    const __m512i below = _mm512_set1_epi16(short(threshold - 1));
+    const __m512i ones = _mm512_set1_epi8(1);
+    const __mmask64 lowBytes = 0x5555555555555555ull;
+    const __m512i bytes0 = _mm512_loadu_si512(pixels);
+    const __m512i bytes1 = _mm512_loadu_si512(pixels + 64);
+    const __m512i bytes2 = _mm512_loadu_si512(pixels + 128);
+    const __m512i sumsLow = _mm512_add_epi16(
+        _mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes0, loadPattern(pairsOfFirstHalf), bytes1), ones),
+        _mm512_maskz_permutex2var_epi8(lowBytes, bytes0, loadPattern(thirdsOfFirstHalf), bytes1));
+    const __m512i sumsHigh = _mm512_add_epi16(
+        _mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes1, loadPattern(pairsOfSecondHalf), bytes2), ones),
+        _mm512_maskz_permutex2var_epi8(lowBytes, bytes1, loadPattern(thirdsOfSecondHalf), bytes2));
+    const std::uint64_t low = _mm512_cmpgt_epi16_mask(sumsLow, below);
+    const std::uint64_t high = _mm512_cmpgt_epi16_mask(sumsHigh, below);
+    return high << 32 | low;
+}
+
+// Four-byte pixels: a multiply-add with weights 1, 1, 1, 0 and a second one that joins the
+// pairs give each pixel's sum in a 32-bit lane.
+AVX512 std::uint64_t fourBytesWithAvx512(const std::uint8_t* pixels, int threshold)
+{
+    const __m512i weights = _mm512_set1_epi32(0x00010101);
+    const __m512i ones = _mm512_set1_epi16(1);
+    const __m512i below = _mm512_set1_epi32(threshold - 1);
+    std::uint64_t mask = 0;
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        const __m512i bytes = _mm512_loadu_si512(pixels + 64 * quarter);
+        const __m512i sums = _mm512_madd_epi16(_mm512_maddubs_epi16(bytes, weights), ones);
+        mask |= std::uint64_t(_mm512_cmpgt_epi32_mask(sums, below)) << (16 * quarter);
+    }
+    return mask;
+}
+
+// Grey: three times the byte reaches the threshold exactly when the byte reaches a third of it,
+// rounded up.
+AVX512 std::uint64_t oneByteWithAvx512(const std::uint8_t* pixels, int threshold)
+{
+    const int least = (threshold + 2) / 3;
+    if (least > 0xFF)
+        return 0;
+    return _mm512_cmpge_epu8_mask(_mm512_loadu_si512(pixels), _mm512_set1_epi8(char(least)));
+}
+
+#endif
+
+std::vector<WhiteMask::Reading> readingsOfThisProcessor()
+{
+    std::vector<WhiteMask::Reading> readings = {{"plain", plainBlock<1>, plainBlock<3>, plainBlock<4>}};
+#ifdef SLOPEMETER_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw")
+        && __builtin_cpu_supports("avx512vbmi"))
+        readings.push_back({"AVX-512", oneByteWithAvx512, threeBytesWithAvx512, fourBytesWithAvx512});
+#endif
+    return readings;
+}
+
+}
+
+namespace WhiteMask {
+
+const std::vector<Reading>& Readings()
+{
+    static const std::vector<Reading> readings = readingsOfThisProcessor();
+    return readings;
+}
+
+Block FastestFor(int bytesPerPixel)
+{
+    static const Reading fastest = Readings().back();
+    return bytesPerPixel == 1 ? fastest.OneByte : bytesPerPixel == 4 ? fastest.FourBytes : fastest.ThreeBytes;
+}
+
+}

@@ -1,0 +1,161 @@
+#include "RowScan.h"
+#include "TestSupport.h"
+#include "Uprocess.h"
+#include "WhiteMask.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A picture as rows of bytesPerPixel-byte pixels, the way a decoder hands them over.
+struct RowPicture {
+    int width = 0;
+    int height = 0;
+    int bytesPerPixel = 3;
+    Bytes bytes;
+
+    std::uint8_t* pixel(int x, int y) { return bytes.data() + (std::size_t(y) * width + x) * bytesPerPixel; }
+};
+
+// The same picture as the window holds it: three bytes a pixel, grey spread over all three.
+QImage twentyFourBit(RowPicture& picture)
+{
+    QImage image(picture.width, picture.height, QImage::Format_BGR888);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                image.scanLine(y)[3 * x + c] = picture.pixel(x, y)[picture.bytesPerPixel == 1 ? 0 : c];
+    return image;
+}
+
+struct Outcome {
+    ScanResult result;
+    bool computed;
+};
+
+Outcome wholePicture(RowPicture& picture, int level)
+{
+    std::unique_ptr<Graphics::TBitmap> bitmap(NewBitmap(twentyFourBit(picture)));
+    Process process;
+    process.Binarize(bitmap.get(), level);
+    Outcome outcome{};
+    outcome.computed = process.FindSlope(bitmap.get(), &outcome.result);
+    return outcome;
+}
+
+Outcome rowByRow(RowPicture& picture, int level)
+{
+    RowScan scan(picture.width, level);
+    for (int y = 0; y < picture.height; ++y)
+        scan.addRow(picture.pixel(0, y), picture.bytesPerPixel);
+    EXPECT_EQ(scan.rows(), picture.height);
+    Outcome outcome{};
+    outcome.computed = scan.finish(&outcome.result);
+    return outcome;
+}
+
+void expectSameOutcome(RowPicture& picture, int level, const std::string& what)
+{
+    const Outcome expected = wholePicture(picture, level);
+    const Outcome actual = rowByRow(picture, level);
+    EXPECT_EQ(FormatCaptions(actual.result).Fr, FormatCaptions(expected.result).Fr) << what;
+    EXPECT_EQ(FormatCaptions(actual.result).Re, FormatCaptions(expected.result).Re) << what;
+    EXPECT_EQ(actual.result.Slope, expected.result.Slope) << what;
+    EXPECT_EQ(actual.computed, expected.computed) << what;
+}
+
+// Dark pixels near the level, with a few bright ones whose share varies from picture to
+// picture, so that the end points fall anywhere, on one side only, or nowhere.
+RowPicture randomPicture(std::mt19937& random, int bytesPerPixel)
+{
+    RowPicture picture;
+    picture.bytesPerPixel = bytesPerPixel;
+    picture.width = 1 + int(random() % (random() % 4 == 0 ? 300 : 70));
+    picture.height = 1 + int(random() % 30);
+    picture.bytes.resize(std::size_t(picture.width) * picture.height * bytesPerPixel);
+    const unsigned brightShare = 1 + random() % 400;
+    for (std::uint8_t& byte : picture.bytes)
+        byte = random() % 1000 < brightShare ? std::uint8_t(150 + random() % 106) : std::uint8_t(random() % 58);
+    return picture;
+}
+
+TEST(RowScan, AgreesWithTheWholePictureOnRandomPictures)
+{
+    std::mt19937 random(1212);
+    const int levels[] = {50, 50, 50, 0, 20, 49, 51, -1, -7, 254, 255, 300};
+    for (int round = 0; round < 3000; ++round)
+        for (int bytesPerPixel : {1, 3, 4}) {
+            RowPicture picture = randomPicture(random, bytesPerPixel);
+            const int level = levels[random() % std::size(levels)];
+            expectSameOutcome(picture, level, "round " + std::to_string(round) + ", " + std::to_string(bytesPerPixel)
+                                                  + " bytes, level " + std::to_string(level));
+            if (HasFailure())
+                return;
+        }
+}
+
+struct EdgeCase {
+    const char* name;
+    int width;
+    int height;
+    std::vector<std::pair<int, int>> white;
+};
+
+TEST(RowScan, AgreesWithTheWholePictureOnEdgeCases)
+{
+    const EdgeCase cases[] = {
+        {"no white pixel", 90, 7, {}},
+        {"white only in column 0", 130, 9, {{0, 2}, {0, 6}, {0, 4}}},
+        {"one white column", 200, 8, {{150, 1}, {150, 5}}},
+        {"one row", 300, 1, {{3, 0}, {250, 0}}},
+        {"same row", 140, 6, {{10, 4}, {70, 2}, {129, 4}}},
+        {"one pixel wide", 1, 12, {{0, 3}, {0, 9}}},
+        {"one column from the right", 65, 4, {{64, 1}, {0, 3}}},
+        {"thick line falling", 257, 40, {{0, 30}, {0, 31}, {1, 39}, {256, 1}, {256, 2}, {255, 0}}},
+        {"rising", 128, 20, {{64, 19}, {63, 5}, {127, 0}, {126, 19}}},
+    };
+    for (const EdgeCase& edge : cases)
+        for (int bytesPerPixel : {1, 3, 4}) {
+            RowPicture picture{edge.width, edge.height, bytesPerPixel, {}};
+            picture.bytes.assign(std::size_t(edge.width) * edge.height * bytesPerPixel, 40);
+            for (auto [x, y] : edge.white)
+                std::fill_n(picture.pixel(x, y), bytesPerPixel, 0xFF);
+            expectSameOutcome(picture, 50, std::string(edge.name) + ", " + std::to_string(bytesPerPixel) + " bytes");
+        }
+}
+
+TEST(RowScan, NoRowsGiveNoPoints)
+{
+    ScanResult result;
+    EXPECT_FALSE(RowScan(10, 50).finish(&result));
+    EXPECT_EQ(FormatCaptions(result).Fr, EmptyPictureCaptions[0]);
+    EXPECT_EQ(FormatCaptions(result).Slope, EmptyPictureCaptions[2]);
+}
+
+// Every reading this processor runs gives the plain one's words, at the thresholds where the
+// answer turns.
+TEST(RowScan, EveryWhiteMaskReadingGivesThePlainWords)
+{
+    std::mt19937 random(64);
+    const auto& readings = WhiteMask::Readings();
+    ASSERT_STREQ(readings.front().Name, "plain");
+    Bytes block(4 * WhiteMask::BlockPixels);
+    for (int round = 0; round < 2000; ++round) {
+        for (std::uint8_t& byte : block)
+            byte = random() % 3 == 0 ? std::uint8_t(random()) : std::uint8_t(45 + random() % 12);
+        const int threshold = int(random() % 770);
+        for (const auto& reading : readings) {
+            ASSERT_EQ(reading.OneByte(block.data(), threshold), readings[0].OneByte(block.data(), threshold)) << reading.Name;
+            ASSERT_EQ(reading.ThreeBytes(block.data(), threshold), readings[0].ThreeBytes(block.data(), threshold)) << reading.Name;
+            ASSERT_EQ(reading.FourBytes(block.data(), threshold), readings[0].FourBytes(block.data(), threshold)) << reading.Name;
+        }
+    }
+}
+
+}
