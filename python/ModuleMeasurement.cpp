@@ -2,9 +2,22 @@
 
 #include "Graphics.h"
 #include "PictureFile.h"
+#include "RowScan.h"
 #include "SysUtils.h"
 
 #include <new>
+#include <vector>
+
+namespace {
+
+void copyRow(const PixelArray& pixels, const std::uint8_t* row, std::uint8_t* out)
+{
+    for (int x = 0; x < pixels.width; ++x)
+        for (int c = 0; c < pixels.channels; ++c)
+            *out++ = row[x * pixels.pixelStride + c * pixels.channelStride];
+}
+
+}
 
 Outcome measureFile(const std::string& fileName, int level)
 {
@@ -25,19 +38,20 @@ Outcome measureFile(const std::string& fileName, int level)
 
 Outcome measureArray(const PixelArray& pixels, int level)
 {
-    QImage image(pixels.width, pixels.height, QImage::Format_BGR888);
+    const int bytesPerPixel = pixels.channels;
+    const bool rowsLieTogether = pixels.width <= 1
+        || (pixels.pixelStride == bytesPerPixel && (bytesPerPixel == 1 || pixels.channelStride == 1));
+    RowScan scan(pixels.width, level);
+    std::vector<std::uint8_t> copied(rowsLieTogether ? 0 : std::size_t(pixels.width) * std::size_t(bytesPerPixel));
     for (int y = 0; y < pixels.height; ++y) {
         const std::uint8_t* row = pixels.data + y * pixels.rowStride;
-        std::uint8_t* out = image.scanLine(y);
-        for (int x = 0; x < pixels.width; ++x)
-            for (int c = 0; c < 3; ++c)
-                out[3 * x + c] = row[x * pixels.pixelStride + (pixels.channels == 1 ? 0 : c * pixels.channelStride)];
+        if (!rowsLieTogether) {
+            copyRow(pixels, row, copied.data());
+            row = copied.data();
+        }
+        scan.addRow(row, bytesPerPixel);
     }
     Outcome outcome;
-    Graphics::TBitmap bitmap;
-    bitmap.SetImage(image);
-    Process process;
-    process.Binarize(&bitmap, level);
-    outcome.computed = process.FindSlope(&bitmap, &outcome.result);
+    outcome.computed = scan.finish(&outcome.result);
     return outcome;
 }

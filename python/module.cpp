@@ -210,6 +210,12 @@ share a row or a column; the slope is then 0).
 Raises PictureError (a ValueError) for a file that cannot be measured, TypeError for an
 argument of the wrong type or dtype, and ValueError for an array of the wrong shape.)doc");
 
+    module.def("_json_number", [](double value) {
+        char text[32];
+        const auto written = std::to_chars(text, text + sizeof text, float(value));
+        return std::string(text, written.ptr);
+    }, py::arg("value"), "The text slopemeter-cli writes for a 32-bit value: its shortest digits that read back.");
+
     module.def("captions", &captions, py::arg("result"),
                R"doc(The three captions the window shows for a result of measure(), as a tuple of str:
 the point found from the left ("右邊座標:(x:y)"), the point found from the right ("左邊座標:(x:y)")
