@@ -145,7 +145,7 @@ def connect(scheduler):
     # Threads rather than processes: the measurement runs without the interpreter lock, and
     # threads start in a fraction of the time.
     cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1, processes=False,
-                           dashboard_address=None, silence_logs=logging.ERROR)
+                           dashboard_address=":0", silence_logs=logging.ERROR)
     return Client(cluster)
 
 

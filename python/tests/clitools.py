@@ -56,7 +56,7 @@ def line_picture(rng, height, width, channels=3):
     """A dark picture with a bright line of random tilt and a few bright specks."""
     shape = (height, width, channels) if channels > 1 else (height, width)
     pixels = rng.integers(0, 40, shape, dtype=np.uint8)
-    x = np.arange(width)
+    x = np.arange(*np.sort(rng.integers(0, width + 1, 2)))
     y = (rng.uniform(0, height) + rng.uniform(-1, 1) * x).astype(int)
     inside = (y >= 0) & (y < height)
     pixels[y[inside], x[inside]] = 220

@@ -12,7 +12,7 @@ import slopemeter
 from slopemeter._slopemeter import _json_number
 from clitools import DATA, cli_results, expected_angle, line_picture, run_cli, write_bmp
 
-LEVELS = (-1, 0, 50, 54, 254)
+LEVELS = (20, 50, 54, 120, 200)
 
 
 def without_file(result):
