@@ -144,10 +144,11 @@ py::dict measureArrayObject(const py::array& array, int level)
 py::dict measure(py::handle picture, py::handle level)
 {
     const int threshold = levelOf(level);
-    if (py::isinstance<py::array>(picture))
-        return measureArrayObject(py::reinterpret_borrow<py::array>(picture), threshold);
+    // Paths first: measuring files needs no numpy.
     if (PyUnicode_Check(picture.ptr()) || PyBytes_Check(picture.ptr()) || py::hasattr(picture, "__fspath__"))
         return measurePath(picture, threshold);
+    if (py::isinstance<py::array>(picture))
+        return measureArrayObject(py::reinterpret_borrow<py::array>(picture), threshold);
     throw py::type_error("picture must be a path (str, bytes or os.PathLike) or a numpy uint8 array, not "
                          + typeName(picture));
 }
