@@ -76,7 +76,8 @@ def json_line(result):
 
 
 def csv_field(text):
-    """Quoted, as RFC 4180 says, only when it holds a comma, a quote or a line break."""
+    """Quoted as RFC 4180 says (and slopemeter-cli does), only when it holds a comma, a quote or a
+    line break; rows end in CR LF."""
     if any(character in text for character in ',"\r\n'):
         return '"' + text.replace('"', '""') + '"'
     return text
@@ -89,7 +90,7 @@ def csv_line(result):
         angle = _json_number(result["angle"]) if "angle" in result else ""
         fields = [result["file"], "", *map(str, result["fr"]), *map(str, result["re"]),
                   _json_number(result["slope"]), angle, "true" if result["computed"] else "false", ""]
-    return ",".join(csv_field(field) for field in fields) + "\n"
+    return ",".join(csv_field(field) for field in fields) + "\r\n"
 
 
 class Printer:
@@ -100,7 +101,7 @@ class Printer:
         self.named = named
         self.printed_any = False
         if style == "csv":
-            sys.stdout.write(CSV_HEADER + "\n")
+            sys.stdout.write(CSV_HEADER + "\r\n")
 
     def print(self, result):
         if self.style == "json":
@@ -168,6 +169,8 @@ def run(options):
 
 def main(arguments=None):
     options = parse_arguments(arguments)
+    # File names that are not UTF-8 come out as the bytes they are, as slopemeter-cli writes them.
+    sys.stdout.reconfigure(errors="surrogateescape")
     try:
         return run(options)
     except OSError as error:
