@@ -26,10 +26,12 @@ TASKS_PER_THREAD = 4
 
 
 def expand(arguments):
-    """File names in order: each pattern replaced by its sorted matches, other names kept."""
+    """File names in order: each pattern replaced by its sorted matches, other names kept.
+    A file whose name looks like a pattern, such as "scan[1].png", is taken as named."""
     files = []
     for argument in arguments:
-        matches = sorted(glob.glob(argument)) if glob.escape(argument) != argument else []
+        is_pattern = glob.escape(argument) != argument and not os.path.lexists(argument)
+        matches = sorted(glob.glob(argument)) if is_pattern else []
         # A pattern that matches nothing is kept, so that it is reported as a missing file.
         files.extend(matches or [argument])
     return files
@@ -47,6 +49,7 @@ def measure_chunk(files, level):
 
 
 def chunks(files, threads):
+    """The files split into a few runs of neighbours for each worker thread."""
     size = max(1, math.ceil(len(files) / (threads * TASKS_PER_THREAD)))
     return [files[start:start + size] for start in range(0, len(files), size)]
 
@@ -65,6 +68,7 @@ def json_string(text):
 
 
 def json_line(result):
+    """One line of slopemeter-cli --json, byte for byte."""
     line = '{"file":' + json_string(result["file"])
     if "error" in result:
         return line + ',"error":' + json_string(result["error"]) + "}\n"
@@ -84,6 +88,7 @@ def csv_field(text):
 
 
 def csv_line(result):
+    """One row of slopemeter-cli --csv, byte for byte."""
     if "error" in result:
         fields = [result["file"]] + [""] * 8 + [result["error"]]
     else:
@@ -104,6 +109,7 @@ class Printer:
             sys.stdout.write(CSV_HEADER + "\r\n")
 
     def print(self, result):
+        """Writes one result; a failed file also gets its line on standard error."""
         if self.style == "json":
             sys.stdout.write(json_line(result))
         elif self.style == "csv":
@@ -120,6 +126,7 @@ class Printer:
 
 
 def parse_arguments(arguments):
+    """The command line; a mistake in it ends the program with status 2, as slopemeter-cli's do."""
     parser = argparse.ArgumentParser(
         prog=f"python3 -m {PROGRAM}",
         description="Measures picture files on a Dask cluster; the results come in the order given, "
@@ -139,6 +146,7 @@ def parse_arguments(arguments):
 
 
 def connect(scheduler):
+    """A client of the scheduler at the address given, or of a local cluster of its own."""
     from distributed import Client, LocalCluster
 
     if scheduler:
@@ -151,6 +159,7 @@ def connect(scheduler):
 
 
 def run(options):
+    """Measures the files on the cluster and prints the results in order; returns the exit status."""
     files = expand(options.files)
     style = "json" if options.json else "csv" if options.csv else "captions"
     printer = Printer(style, named=len(files) > 1)
@@ -168,6 +177,7 @@ def run(options):
 
 
 def main(arguments=None):
+    """The command: python3 -m slopemeter.dask --help."""
     options = parse_arguments(arguments)
     # File names that are not UTF-8 come out as the bytes they are, as slopemeter-cli writes them.
     sys.stdout.reconfigure(errors="surrogateescape")
