@@ -25,14 +25,21 @@ std::string typeName(py::handle object)
     return py::str(py::type::handle_of(object).attr("__name__"));
 }
 
-// The value json.loads gives for slopemeter-cli's text of a 32-bit float: its shortest digits
-// that read back the same float, read as a double.
-double jsonNumber(float value)
+// slopemeter-cli's text for a 32-bit value: the shortest digits that read back the same float.
+std::string shortestText(float value)
 {
     char text[32];
     const auto written = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, written.ptr);
+}
+
+// The value json.loads gives for that text: the digits read as a double, which is not always
+// the float's own value.
+double jsonNumber(float value)
+{
+    const std::string text = shortestText(value);
     double number = 0.0;
-    std::from_chars(text, written.ptr, number);
+    std::from_chars(text.data(), text.data() + text.size(), number);
     return number;
 }
 
@@ -45,7 +52,7 @@ float angleOf(float slope)
 // accepted and none overflows on its way to C++.
 int levelOf(py::handle level)
 {
-    if (PyFloat_Check(level.ptr()) || !PyIndex_Check(level.ptr()))
+    if (!PyIndex_Check(level.ptr()))
         throw py::type_error("level must be an integer, not " + typeName(level));
     const auto value = py::reinterpret_steal<py::object>(PyNumber_Index(level.ptr()));
     if (!value)
@@ -211,11 +218,8 @@ share a row or a column; the slope is then 0).
 Raises PictureError (a ValueError) for a file that cannot be measured, TypeError for an
 argument of the wrong type or dtype, and ValueError for an array of the wrong shape.)doc");
 
-    module.def("_json_number", [](double value) {
-        char text[32];
-        const auto written = std::to_chars(text, text + sizeof text, float(value));
-        return std::string(text, written.ptr);
-    }, py::arg("value"), "The text slopemeter-cli writes for a 32-bit value: its shortest digits that read back.");
+    module.def("_json_number", [](double value) { return shortestText(float(value)); }, py::arg("value"),
+               "The text slopemeter-cli writes for a number held as a 32-bit float.");
 
     module.def("captions", &captions, py::arg("result"),
                R"doc(The three captions the window shows for a result of measure(), as a tuple of str:
