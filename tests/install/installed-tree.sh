@@ -15,6 +15,15 @@ expected="bin/slopemeter
 bin/slopemeter-cli
 share/applications/slopemeter.desktop
 share/icons/hicolor/32x32/apps/slopemeter.png"
+# A temporary prefix is neither /usr nor /usr/local: the Python package goes where Python looks
+# under ~/.local or a virtual environment.
+site=""
+if [ -d "$build/python/slopemeter" ]; then
+  site=$(find "$prefix/lib" -maxdepth 2 -name site-packages -path "*/python3.*/*")
+  [ -n "$site" ] || fail "the Python package was not installed in lib/python3.X/site-packages"
+  module=$(cd "$build/python/slopemeter" && ls _slopemeter.*.so)
+  expected=$(printf '%s\n' "$expected" ${site#$prefix/}/slopemeter/{__init__.py,__init__.pyi,dask.py,py.typed,$module} | sort)
+fi
 held=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 [ "$held" = "$expected" ] || fail "the installed tree holds:"$'\n'"$held"
 
@@ -35,4 +44,10 @@ icon=$prefix/share/icons/hicolor/32x32/apps/slopemeter.png
 [ "$("$prefix/bin/slopemeter-cli" --version)" = "slopemeter-cli $version" ] || fail "slopemeter-cli --version"
 "$prefix/bin/slopemeter-cli" --json "$sample" | grep -q '"computed":true' || fail "the installed slopemeter-cli does not measure"
 
-echo "installed tree: both programs, the desktop entry and the icon, and nothing else"
+if [ -n "$site" ]; then
+  python=$(command -v /usr/bin/python3 python3 | head -n 1)
+  result=$(cd "$prefix" && PYTHONPATH=$site "$python" -c 'import slopemeter, sys; print(slopemeter.measure(sys.argv[1])["computed"])' "$sample")
+  [ "$result" = True ] || fail "the installed Python module does not measure"
+fi
+
+echo "installed tree: both programs, the desktop entry and the icon, the Python package, and nothing else"

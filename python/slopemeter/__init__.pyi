@@ -1,0 +1,26 @@
+import os
+from typing import NotRequired, TypedDict, Union
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+class PictureError(ValueError):
+    """A picture file that cannot be measured; the message names the file and says why."""
+
+class Result(TypedDict):
+    file: NotRequired[str]
+    fr: list[int]
+    re: list[int]
+    slope: float
+    angle: NotRequired[float]
+    computed: bool
+
+Picture = Union[str, bytes, os.PathLike[str], os.PathLike[bytes], npt.NDArray[np.uint8]]
+
+def measure(picture: Picture, level: int = 50) -> Result:
+    """Measures the tilt of the bright line in a picture file or a uint8 array (H, W, 3|4) or (H, W)."""
+
+def captions(result: Result) -> tuple[str, str, str]:
+    """The window's three captions for a result of measure()."""

@@ -1,0 +1,65 @@
+"""What the module's tests share: slopemeter-cli's output, and pictures written for it to read."""
+import json
+import math
+import os
+import struct
+import subprocess
+
+import numpy as np
+
+from slopemeter._slopemeter import _json_number
+
+CLI = os.environ["SLOPEMETER_CLI"]
+DATA = os.environ["SLOPEMETER_TEST_DATA"]
+
+
+def run_cli(*arguments):
+    return subprocess.run([CLI, *arguments], capture_output=True, text=True)
+
+
+def expected_angle(slope):
+    """The angle the CLI prints for a slope, for a CLI that does not print it yet."""
+    slope = float(np.float32(slope))
+    return float(_json_number(math.atan(slope) * 180.0 / math.pi))
+
+
+def with_angle(line):
+    """A line of the CLI's JSON with "angle" where it belongs, if the CLI left it out."""
+    result = json.loads(line)
+    if not result.get("computed") or "angle" in result:
+        return line
+    angle = _json_number(expected_angle(result["slope"]))
+    return line.replace(',"computed":true', ',"angle":' + angle + ',"computed":true')
+
+
+def cli_results(files, level=50):
+    """The CLI's --json results for files, as json.loads reads them, angle included."""
+    output = run_cli("--json", "--level", str(level), "--", *files).stdout
+    return [json.loads(with_angle(line)) for line in output.splitlines()]
+
+
+def write_bmp(path, pixels):
+    """A top-down 24-bit bitmap of the first three channels, or of the grey byte in all three."""
+    if pixels.ndim == 2:
+        pixels = np.repeat(pixels[:, :, None], 3, axis=2)
+    height, width = pixels.shape[:2]
+    row = width * 3
+    rows = np.zeros((height, row + (-row) % 4), np.uint8)
+    rows[:, :row] = pixels[:, :, :3].reshape(height, row)
+    header = struct.pack("<2sIHHI", b"BM", 54 + rows.size, 0, 0, 54)
+    header += struct.pack("<IiiHHIIiiII", 40, width, -height, 1, 24, 0, rows.size, 2835, 2835, 0, 0)
+    with open(path, "wb") as file:
+        file.write(header + rows.tobytes())
+
+
+def line_picture(rng, height, width, channels=3):
+    """A dark picture with a bright line of random tilt and a few bright specks."""
+    shape = (height, width, channels) if channels > 1 else (height, width)
+    pixels = rng.integers(0, 40, shape, dtype=np.uint8)
+    x = np.arange(*np.sort(rng.integers(0, width + 1, 2)))
+    y = (rng.uniform(0, height) + rng.uniform(-1, 1) * x).astype(int)
+    inside = (y >= 0) & (y < height)
+    pixels[y[inside], x[inside]] = 220
+    specks = rng.integers(0, [height, width], (3, 2))
+    pixels[specks[:, 0], specks[:, 1]] = rng.integers(45, 60, (3, *shape[2:]), dtype=np.uint8)
+    return pixels
