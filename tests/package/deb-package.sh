@@ -87,7 +87,13 @@ done
 bash -c '. /usr/share/bash-completion/bash_completion; _completion_loader slopemeter-cli;
          complete -p slopemeter-cli' | grep -q _slopemeter_cli ||
   fail "bash does not find the completion of slopemeter-cli"
-echo "installed: /usr/bin/slopemeter-cli --version, man -w slopemeter slopemeter-cli, bash completion"
+checked="/usr/bin/slopemeter-cli --version, man -w slopemeter slopemeter-cli, bash completion"
+if grep -q '/dist-packages/slopemeter/' <<<"$installed"; then
+  (cd / && env -u PYTHONPATH /usr/bin/python3 -c "import slopemeter; print(slopemeter.__version__)") |
+    grep -qx "$version" || fail "/usr/bin/python3 does not import the installed slopemeter module"
+  checked+=", import slopemeter"
+fi
+echo "installed: $checked"
 
 remove || { cat "$work/remove.log"; fail "apt-get remove --purge slopemeter"; }
 trap - EXIT
