@@ -89,7 +89,9 @@ bash -c '. /usr/share/bash-completion/bash_completion; _completion_loader slopem
   fail "bash does not find the completion of slopemeter-cli"
 checked="/usr/bin/slopemeter-cli --version, man -w slopemeter slopemeter-cli, bash completion"
 if grep -q '/dist-packages/slopemeter/' <<<"$installed"; then
-  (cd / && env -u PYTHONPATH /usr/bin/python3 -c "import slopemeter; print(slopemeter.__version__)") |
+  # Written bytecode too, as for any user: removing the package must take it away.
+  (cd / && env -u PYTHONPATH -u PYTHONDONTWRITEBYTECODE /usr/bin/python3 -c \
+     "import slopemeter; print(slopemeter.__version__)") |
     grep -qx "$version" || fail "/usr/bin/python3 does not import the installed slopemeter module"
   checked+=", import slopemeter"
 fi
@@ -100,7 +102,9 @@ trap - EXIT
 ! dpkg-query -W -f='${Status}' slopemeter 2>/dev/null | grep -q installed || fail "slopemeter is still known to dpkg"
 while IFS= read -r path; do
   if [ -d "$path" ]; then
-    # Folders that other packages share stay, as do folders that hold other files.
+    # Folders that other packages share stay, as do shared folders that hold other files; the
+    # package's own folders go.
+    [[ ${path##*/} != *slopemeter* ]] || fail "the folder $path is left, holding: $(ls -A "$path")"
     dpkg -S "$path" >/dev/null 2>&1 || [ -n "$(ls -A "$path")" ] || fail "the empty folder $path is left"
   elif [ -e "$path" ] || [ -L "$path" ]; then
     fail "$path is left after purging"
