@@ -34,7 +34,7 @@ _slopemeter_cli()
     fi
 
     # The formats the program reads, by the names such files usually have.
-    _filedir 'bmp|dib|png|jpg|jpeg|jpe|jfif|gif|pbm|pgm|ppm|pnm|xbm|xpm'
+    _filedir 'bmp|dib|png|jpg|jpeg|jpe|jfif|gif|pbm|pgm|ppm|pnm|xbm|xpm|ico'
 } &&
     complete -F _slopemeter_cli slopemeter-cli
 
