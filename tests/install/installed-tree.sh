@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and checks that the tree holds the two programs, the
-# desktop entry and the icon, and nothing else. Usage: installed-tree.sh BUILD_FOLDER VERSION SAMPLE
+# desktop entry, the icon, the manual pages, the bash completion, the AppStream metadata and the
+# licence, and nothing else. Usage: installed-tree.sh BUILD_FOLDER VERSION SAMPLE
 set -euo pipefail
 build=$1
 version=$2
@@ -14,7 +15,13 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 expected="bin/slopemeter
 bin/slopemeter-cli
 share/applications/slopemeter.desktop
-share/icons/hicolor/32x32/apps/slopemeter.png"
+share/bash-completion/completions/slopemeter-cli
+share/doc/slopemeter/changelog.gz
+share/doc/slopemeter/copyright
+share/icons/hicolor/32x32/apps/slopemeter.png
+share/man/man1/slopemeter-cli.1.gz
+share/man/man1/slopemeter.1.gz
+share/metainfo/org.example.slopemeter.metainfo.xml"
 # A temporary prefix is neither /usr nor /usr/local: the Python package goes where Python looks
 # under ~/.local or a virtual environment.
 site=""
@@ -41,6 +48,18 @@ fi
 icon=$prefix/share/icons/hicolor/32x32/apps/slopemeter.png
 [ "$(identify -format '%m %wx%h' "$icon")" = "PNG 32x32" ] || fail "the icon is not a 32x32 PNG"
 
+# Manual pages that man shows without a complaint from either formatter.
+for page in "$prefix"/share/man/man1/*.1.gz; do
+  complaints=$( { zcat "$page" | groff -ww -man -Tutf8 -z; zcat "$page" | mandoc -T lint -W warning; } 2>&1) ||
+    fail "$(basename "$page"): $complaints"
+  [ -z "$complaints" ] || fail "$(basename "$page"):"$'\n'"$complaints"
+  [ "$(gzip -l "$page" | awk 'NR == 2 {print $2}')" -gt 2000 ] || fail "$(basename "$page") is nearly empty"
+done
+
+# validate-tree also checks that the metadata's desktop entry is in the tree.
+appstreamcli validate-tree --no-net --pedantic "$prefix" >/dev/null ||
+  fail "the AppStream metadata: $(appstreamcli validate-tree --no-net --pedantic "$prefix")"
+
 [ "$("$prefix/bin/slopemeter-cli" --version)" = "slopemeter-cli $version" ] || fail "slopemeter-cli --version"
 "$prefix/bin/slopemeter-cli" --json "$sample" | grep -q '"computed":true' || fail "the installed slopemeter-cli does not measure"
 
@@ -50,4 +69,4 @@ if [ -n "$site" ]; then
   [ "$result" = True ] || fail "the installed Python module does not measure"
 fi
 
-echo "installed tree: both programs, the desktop entry and the icon, the Python package, and nothing else"
+echo "installed tree: both programs, the desktop entry, the icon, the manual pages, the completion, the AppStream metadata, the licence and the Python package, and nothing else"
