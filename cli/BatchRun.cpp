@@ -1,12 +1,15 @@
 #include "BatchRun.h"
 
 #include "CommandLine.h"
+#include "FileWriting.h"
+#include "MemoryBudget.h"
 #include "MeasurementJob.h"
 #include "ProgressLine.h"
+#include "NameEscaping.h"
 #include "ResultPrinter.h"
+#include "StandardOutput.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +18,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -46,8 +50,17 @@ void measureInOrder(int count, int jobs, const std::function<Measurement(int)>& 
         }
     };
     std::vector<std::jthread> workers;
-    for (int t = 0; t < std::min(jobs, count); ++t)
-        workers.emplace_back(work);
+    try {
+        for (int t = 0; t < std::min(jobs, count); ++t)
+            workers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // The system gives no more threads: the run goes on with those it has.
+    }
+    if (workers.empty()) {
+        for (int i = next++; i < count; i = next++)
+            deliver(measure(i));
+        return;
+    }
     for (int i = 0; i < count; ++i) {
         std::optional<Measurement> result;
         {
@@ -68,20 +81,21 @@ ResultPrinter::Style printStyle(const CliOptions& options)
 
 bool makeAnnotationDirectory(const QString& directory)
 {
-    if (QDir().mkpath(directory))
+    const std::string why = MakeFolders(BytesFromName(directory).toStdString());
+    if (why.empty())
         return true;
-    std::fprintf(stderr, "%s: cannot make the folder '%s' for the annotated pictures.\n",
-                 qPrintable(QCoreApplication::applicationName()), directory.toUtf8().constData());
+    std::fprintf(stderr, "%s: cannot make the folder '%s' for the annotated pictures: %s\n",
+                 qPrintable(QCoreApplication::applicationName()), TerminalText(directory).constData(), why.c_str());
     return false;
 }
 
 // Output that never reached its reader must not end in a status that says all went well.
-bool flushResults()
+bool resultsWritten()
 {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+    if (StandardOutput::Failure().isEmpty())
         return true;
     std::fprintf(stderr, "%s: cannot write the results: %s\n",
-                 qPrintable(QCoreApplication::applicationName()), std::strerror(errno));
+                 qPrintable(QCoreApplication::applicationName()), qPrintable(StandardOutput::Failure()));
     return false;
 }
 
@@ -95,7 +109,8 @@ int runBatch(const CliOptions& options)
             return UsageErrorStatus;
         annotations.emplace(options.annotationDirectory);
     }
-    const MeasurementJob job(options.level, annotations);
+    MemoryBudget budget(options.memory);
+    const MeasurementJob job(options.level, annotations, &budget);
     const int count = int(options.files.size());
     ProgressLine progress(count, count > fewFiles && isatty(STDERR_FILENO));
     ResultPrinter printer(printStyle(options));
@@ -106,14 +121,13 @@ int runBatch(const CliOptions& options)
         return measurement;
     };
     const auto deliver = [&](const Measurement& measurement) {
-        printer.print(measurement);
+        progress.printAbove([&] { printer.print(measurement); });
         if (!measurement.error.isEmpty()) {
-            std::fflush(stdout);
             progress.reportFailure(measurement.error);
             allWell = false;
         }
     };
     measureInOrder(count, options.jobs, measure, deliver);
     progress.finish();
-    return flushResults() && allWell ? 0 : FailureStatus;
+    return resultsWritten() && allWell ? 0 : FailureStatus;
 }

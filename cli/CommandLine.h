@@ -3,11 +3,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 struct CliOptions {
     int level = 50;
     bool json = false;
     QString annotationDirectory;
     int jobs = 1;
+    std::int64_t memory = 0;
+    bool overwrite = false;
     QStringList files;
 };
 

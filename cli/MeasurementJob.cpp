@@ -1,13 +1,26 @@
 #include "MeasurementJob.h"
 
 #include "Graphics.h"
+#include "MemoryBudget.h"
+#include "NameEscaping.h"
 #include "PictureFile.h"
 #include "SysUtils.h"
 
 #include <new>
 
-MeasurementJob::MeasurementJob(int level, std::optional<AnnotationTargets> annotations)
-    : level_(level), annotations_(std::move(annotations))
+namespace {
+
+// What a picture's run holds at its height: the decoded picture (Qt hands over 16-bit
+// pictures at 8 bytes a pixel), the 24-bit working copy and the annotated picture.
+std::int64_t runCost(int width, int height, bool annotated)
+{
+    return std::int64_t(width) * height * (8 + 3 + (annotated ? 4 : 0));
+}
+
+}
+
+MeasurementJob::MeasurementJob(int level, std::optional<AnnotationTargets> annotations, MemoryBudget* budget)
+    : level_(level), annotations_(std::move(annotations)), budget_(budget)
 {
 }
 
@@ -18,7 +31,7 @@ Measurement MeasurementJob::run(const QString& file) const
     try {
         measure(measurement);
     } catch (const Exception& exception) {
-        measurement.error = QString::fromStdString(exception.Message);
+        measurement.error = NameFromBytes(QByteArray::fromStdString(exception.Message));
     } catch (const std::bad_alloc&) {
         measurement.error = "Not enough memory for \"" + file + "\".";
     }
@@ -27,8 +40,14 @@ Measurement MeasurementJob::run(const QString& file) const
 
 void MeasurementJob::measure(Measurement& measurement) const
 {
+    const std::string fileName = BytesFromName(measurement.file).toStdString();
+    MemoryShare share(budget_);
+    const auto takeShare = [&](int width, int height, std::int64_t fileBytes) {
+        if (budget_)
+            share.take(runCost(width, height, annotations_.has_value()) + fileBytes, fileName);
+    };
     Graphics::TBitmap picture;
-    picture.SetImage(LoadPictureFile(measurement.file.toStdString()));
+    picture.SetImage(LoadPictureFile(fileName, takeShare));
     Graphics::TBitmap copy;
     copy.Assign(&picture);
     Process process;

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class MemoryBudget;
+
 struct Measurement {
     QString file;
     bool measured = false;
@@ -20,7 +22,8 @@ struct Measurement {
 // binarized and scanned; the picture itself is only read.
 class MeasurementJob {
 public:
-    MeasurementJob(int level, std::optional<AnnotationTargets> annotations);
+    // Each picture takes its share of the budget, when one is given, before it is decoded.
+    MeasurementJob(int level, std::optional<AnnotationTargets> annotations, MemoryBudget* budget = nullptr);
 
     // Safe to call from several threads at once.
     Measurement run(const QString& file) const;
@@ -30,4 +33,5 @@ private:
 
     int level_;
     std::optional<AnnotationTargets> annotations_;
+    MemoryBudget* budget_;
 };

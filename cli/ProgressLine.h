@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <mutex>
 
 // Standard error during a run: one line for each failure and, when it is shown, a progress line
@@ -13,6 +14,8 @@ public:
     // Both are safe to call from any thread.
     void advance();
     void reportFailure(const QString& why);
+    // Runs print with the progress line out of its way, for output to the same terminal.
+    void printAbove(const std::function<void()>& print);
 
     void finish();
 

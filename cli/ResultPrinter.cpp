@@ -2,6 +2,8 @@
 
 #include "AnsiText.h"
 #include "MeasurementJob.h"
+#include "NameEscaping.h"
+#include "StandardOutput.h"
 
 #include <charconv>
 
@@ -9,17 +11,7 @@ namespace {
 
 QByteArray jsonString(const QString& text)
 {
-    QByteArray quoted = "\"";
-    for (char byte : text.toUtf8()) {
-        const auto code = static_cast<unsigned char>(byte);
-        if (byte == '"' || byte == '\\')
-            quoted += QByteArray("\\") + byte;
-        else if (code < 0x20)
-            quoted += QByteArray("\\u00") + QByteArray::number(code, 16).rightJustified(2, '0');
-        else
-            quoted += byte;
-    }
-    return quoted + "\"";
+    return JsonString(text);
 }
 
 QByteArray jsonPoint(int x, int y)
@@ -38,12 +30,13 @@ QByteArray shortestText(float value)
 QByteArray jsonLine(const Measurement& measurement)
 {
     QByteArray line = "{\"file\":" + jsonString(measurement.file);
+    const QByteArray error = measurement.error.isEmpty() ? "" : ",\"error\":" + jsonString(measurement.error);
     if (!measurement.measured)
-        return line + ",\"error\":" + jsonString(measurement.error) + "}\n";
+        return line + error + "}\n";
     const ScanResult& result = measurement.result;
     return line + ",\"fr\":" + jsonPoint(result.FrX, result.FrY) + ",\"re\":" + jsonPoint(result.ReX, result.ReY)
         + ",\"slope\":" + shortestText(result.Slope)
-        + ",\"computed\":" + (measurement.computed ? "true" : "false") + "}\n";
+        + ",\"computed\":" + (measurement.computed ? "true" : "false") + error + "}\n";
 }
 
 }
@@ -58,7 +51,7 @@ void ResultPrinter::print(const Measurement& measurement)
     if (style_ != Style::Json && !measurement.measured)
         return;
     const QByteArray text = style_ == Style::Json ? jsonLine(measurement) : captionBlock(measurement);
-    std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
+    StandardOutput::Write(text);
     printedAny_ = true;
 }
 
@@ -67,7 +60,7 @@ QByteArray ResultPrinter::captionBlock(const Measurement& measurement) const
     const ResultCaptions captions = FormatCaptions(measurement.result);
     QByteArray block;
     if (style_ == Style::NamedCaptions)
-        block += (printedAny_ ? "\n" : "") + measurement.file.toUtf8() + "\n";
+        block += (printedAny_ ? "\n" : "") + TerminalText(measurement.file) + "\n";
     for (const std::string& caption : {captions.Fr, captions.Re, captions.Slope})
         block += AnsiToUnicode(caption).toUtf8() + "\n";
     return block;

@@ -1,50 +1,70 @@
 #include "PictureFile.h"
 
 #include "BmpFile.h"
+#include "InputFile.h"
 #include "PictureCompleteness.h"
 #include "SysUtils.h"
 
 #include <QBuffer>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
-#include <optional>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
-void openPictureFile(QFile& file, const std::string& fileName)
+// What a first look at the bytes tells: enough to turn away an input that is no picture, such
+// as a device that never ends, before reading on.
+constexpr std::int64_t firstLook = 4096;
+
+bool looksLikePicture(QByteArray start)
 {
-    const QFileInfo info(file.fileName());
-    if (!info.exists())
-        FailOnPictureFile("Cannot open", fileName, "the file does not exist.");
-    if (info.isDir())
-        FailOnPictureFile("Cannot open", fileName, "it is a folder, not a picture file.");
-    if (!info.isReadable())
-        FailOnPictureFile("Cannot open", fileName, "permission denied.");
-    if (!file.open(QIODevice::ReadOnly))
-        FailOnPictureFile("Cannot open", fileName, file.errorString().toStdString() + ".");
+    QBuffer buffer(&start);
+    buffer.open(QIODevice::ReadOnly);
+    return BmpFile::IsBitmap(start) || QImageReader(&buffer).canRead();
 }
 
-QByteArray readFrom(QFile& file, const std::string& fileName, qint64 most = -1)
+void failTooLong(const std::string& fileName)
 {
-    QByteArray bytes = most < 0 ? file.readAll() : file.read(most);
-    if (file.error() != QFileDevice::NoError)
-        FailOnPictureFile("Cannot read", fileName, file.errorString().toStdString() + ".");
+    FailOnPictureFile("Cannot read", fileName,
+                      "the file is longer than the " + std::to_string(MaxPictureFileBytes)
+                          + " bytes that a picture of " + std::to_string(MaxPicturePixels)
+                          + " pixels can take.");
+}
+
+// The whole input, read once: all later checks and the decoding see only these bytes.
+QByteArray readWhole(InputFile& file, const std::string& fileName)
+{
+    QByteArray bytes = file.Read(firstLook);
+    if (bytes.isEmpty())
+        FailOnPictureFile("Cannot read", fileName, "the file is empty.");
+    if (!looksLikePicture(bytes))
+        FailOnPictureFile("Cannot read", fileName, "it is not a picture in a format this program reads.");
+    if (file.Length() > MaxPictureFileBytes)
+        failTooLong(fileName);
+    bytes += file.Read(MaxPictureFileBytes + 1 - bytes.size());
+    if (bytes.size() > MaxPictureFileBytes)
+        failTooLong(fileName);
     return bytes;
 }
 
-QImage decodeWithQt(QByteArray bytes, const std::string& fileName)
+QImage decodeWithQt(QByteArray bytes, const std::string& fileName, const PictureSizeCheck& checkSize)
 {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    reader.setAllocationLimit(int(MaxPicturePixels * 4 / (1024 * 1024) + 1));
+    // Qt decodes 16-bit pictures at 8 bytes a pixel.
+    reader.setAllocationLimit(int(MaxPicturePixels * 8 / (1024 * 1024) + 1));
     if (!reader.canRead())
         FailOnPictureFile("Cannot read", fileName, "it is not a picture in a format this program reads.");
     const QSize size = reader.size();
-    if (size.isValid())
+    if (size.isValid()) {
         CheckPictureSize(size.width(), size.height(), fileName);
+        if (checkSize)
+            checkSize(size.width(), size.height(), bytes.size());
+    }
     if (PictureDataCutShort(bytes))
         FailOnPictureFile("Cannot read", fileName, "the picture data is cut short.");
     QImage image = reader.read();
@@ -70,27 +90,26 @@ void CheckPictureSize(std::int64_t width, std::int64_t height, const std::string
                               + " pixels this program handles.");
 }
 
-QImage LoadPictureFile(const std::string& fileName)
+QImage LoadPictureFile(const std::string& fileName, const PictureSizeCheck& checkSize)
 {
-    QFile file(QString::fromStdString(fileName));
-    openPictureFile(file, fileName);
-    // A pipe has no length to check a header against until all of it has been read.
-    const bool wholeFirst = file.isSequential();
-    QByteArray bytes = readFrom(file, fileName, wholeFirst ? -1 : BmpFile::HeaderBytes);
-    if (bytes.isEmpty())
-        FailOnPictureFile("Cannot read", fileName, "the file is empty.");
-    std::optional<BmpFile> bitmap;
-    if (BmpFile::IsBitmap(bytes)) {
-        bitmap.emplace(bytes, wholeFirst ? bytes.size() : file.size(), fileName);
-        if (bitmap->IsPlainTwentyFourBit() && !wholeFirst)
-            return bitmap->ReadTwentyFourBitPicture(file.handle());
+    InputFile file(fileName);
+    if (file.Length() >= 0) {
+        // A plain 24-bit bitmap is read straight into its picture, each row once, and a file
+        // that ends before its rows do is refused as the rows are read.
+        const QByteArray start = file.Read(BmpFile::HeaderBytes);
+        if (BmpFile::IsBitmap(start)) {
+            const BmpFile bitmap(start, file.Length(), fileName);
+            if (bitmap.IsPlainTwentyFourBit()) {
+                if (checkSize)
+                    checkSize(bitmap.Width(), bitmap.Height(), 0);
+                return bitmap.ReadTwentyFourBitPicture(file.Descriptor());
+            }
+        }
+        if (lseek(file.Descriptor(), 0, SEEK_SET) != 0)
+            FailOnPictureFile("Cannot read", fileName, std::string(std::strerror(errno)) + ".");
     }
-    if (!wholeFirst) {
-        if (!file.seek(0))
-            FailOnPictureFile("Cannot read", fileName, file.errorString().toStdString() + ".");
-        bytes = readFrom(file, fileName);
-    }
-    if (bitmap)
-        bitmap->CheckContents(bytes);
-    return decodeWithQt(std::move(bytes), fileName);
+    const QByteArray bytes = readWhole(file, fileName);
+    if (BmpFile::IsBitmap(bytes))
+        BmpFile(bytes, bytes.size(), fileName).CheckContents(bytes);
+    return decodeWithQt(bytes, fileName, checkSize);
 }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The results' way out, kept safe from the program's own descriptors and from interruption.
+namespace StandardOutput {
+
+// Called first thing: a standard descriptor that is closed is opened on /dev/null, so that no
+// file the program opens later takes its number and receives what was meant for it.
+void Secure();
+
+// Writes text whole. SIGINT, SIGTERM and SIGHUP are held back meanwhile and take effect
+// between writes, so that an interrupted run leaves only whole lines. False once any write
+// has failed.
+bool Write(const QByteArray& text);
+
+// Why the results could not all be written, or an empty text.
+QString Failure();
+
+}
