@@ -236,7 +236,7 @@ bool onCross(QPoint p, QPoint centre)
 QImage annotationOf(const QImage& picture)
 {
     WriteFile("picture.bmp", BmpBytes(picture));
-    const CliRun run = runCli({"--annotate", "marked", "picture.bmp"});
+    const CliRun run = runCli({"--overwrite", "--annotate", "marked", "picture.bmp"});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, measureDirectly("picture.bmp").captions) << "the drawing is never measured";
     return QImage("marked/picture.png").convertToFormat(QImage::Format_RGB32);

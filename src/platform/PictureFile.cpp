@@ -50,6 +50,15 @@ QByteArray readWhole(InputFile& file, const std::string& fileName)
     return bytes;
 }
 
+// Qt gives a GIF's first frame as its size but decodes the whole logical screen around it.
+QSize decodedSize(const QByteArray& bytes, const QSize& readerSize)
+{
+    if (!(bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) || bytes.size() < 10)
+        return readerSize;
+    const auto at = [&](int i) { return int(std::uint8_t(bytes[i])); };
+    return readerSize.expandedTo(QSize(at(6) | at(7) << 8, at(8) | at(9) << 8));
+}
+
 QImage decodeWithQt(QByteArray bytes, const std::string& fileName, const PictureSizeCheck& checkSize)
 {
     QBuffer buffer(&bytes);
@@ -59,7 +68,7 @@ QImage decodeWithQt(QByteArray bytes, const std::string& fileName, const Picture
     reader.setAllocationLimit(int(MaxPicturePixels * 8 / (1024 * 1024) + 1));
     if (!reader.canRead())
         FailOnPictureFile("Cannot read", fileName, "it is not a picture in a format this program reads.");
-    const QSize size = reader.size();
+    const QSize size = decodedSize(bytes, reader.size());
     if (size.isValid()) {
         CheckPictureSize(size.width(), size.height(), fileName);
         if (checkSize)

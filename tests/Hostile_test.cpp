@@ -1,0 +1,202 @@
+#include "Forms.h"
+#include "PictureCompleteness.h"
+#include "PictureFile.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+#include "Umain.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
+#include <thread>
+
+namespace {
+
+std::string failureOf(const char* path)
+{
+    try {
+        LoadPictureFile(path);
+    } catch (const Exception& failure) {
+        return failure.Message;
+    }
+    return "(loaded)";
+}
+
+// Makes a special file in the current folder: a link to a device, or a pipe with no writer.
+void makeSpecial(const char* name, const char* device)
+{
+    ASSERT_EQ(device ? symlink(device, name) : mkfifo(name, 0600), 0);
+}
+
+// Runs load; should it still be going after 3 s, waiting for a pipe's writer, gives the pipe a
+// writer so that a failing test still ends.
+template <typename Load>
+void withPipeWatchdog(const char* path, Load load)
+{
+    std::promise<void> done;
+    std::thread watchdog([path, finished = done.get_future()] {
+        if (finished.wait_for(std::chrono::seconds(3)) == std::future_status::timeout)
+            if (const int writer = open(path, O_WRONLY | O_NONBLOCK); writer >= 0)
+                close(writer);
+    });
+    load();
+    done.set_value();
+    watchdog.join();
+}
+
+const struct {
+    const char* name;
+    const char* device;
+    const char* why;
+} specialFiles[] = {
+    {"zero.bmp", "/dev/zero", "it is not a picture in a format this program reads."},
+    {"random.bmp", "/dev/urandom", "it is not a picture in a format this program reads."},
+    {"fifo.bmp", nullptr, "the file is empty."},
+};
+
+TEST(HostileInput, EndlessDevicesAndWriterlessPipesAreRefusedAtOnce)
+{
+    ScratchDirectory dir;
+    for (const auto& [name, device, why] : specialFiles) {
+        makeSpecial(name, device);
+        std::string message;
+        withPipeWatchdog(name, [&, name = name] { message = failureOf(name); });
+        EXPECT_EQ(message, "Cannot read \"" + std::string(name) + "\": " + why);
+    }
+}
+
+TEST(HostileInput, APipeWithAWriterStillLoads)
+{
+    ScratchDirectory dir;
+    const QImage picture = SolidImage(300, 200, 10, 200, 30);
+    makeSpecial("pipe.bmp", nullptr);
+    // The writer is there before the reader, as with a shell's <(...).
+    const int reader = open("pipe.bmp", O_RDONLY | O_NONBLOCK);
+    const int descriptor = open("pipe.bmp", O_WRONLY);
+    std::thread writer([&] {
+        QFile pipe;
+        pipe.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+        pipe.write(BmpBytes(picture));
+    });
+    const QImage loaded = LoadPictureFile("pipe.bmp");
+    writer.join();
+    close(reader);
+    EXPECT_EQ(loaded.convertToFormat(QImage::Format_BGR888), picture);
+}
+
+// Cuts a file to half its length as soon as anything reads from it.
+class CutOnFirstRead {
+public:
+    CutOnFirstRead(const char* path, qint64 length) : watch_(inotify_init1(IN_CLOEXEC))
+    {
+        inotify_add_watch(watch_, path, IN_ACCESS);
+        cutter_ = std::thread([=, this] {
+            char event[4096];
+            if (read(watch_, event, sizeof event) > 0) {
+                EXPECT_EQ(truncate(path, length / 2), 0);
+            }
+        });
+    }
+    ~CutOnFirstRead()
+    {
+        cutter_.join();
+        close(watch_);
+    }
+
+private:
+    int watch_;
+    std::thread cutter_;
+};
+
+TEST(HostileInput, ABitmapCutWhileItIsReadIsRefusedOrReadWhole)
+{
+    ScratchDirectory dir;
+    QImage noise(1500, 1000, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random.generate() & 0x0F0F0F);
+    for (const QImage& picture : {noise.convertToFormat(QImage::Format_Indexed8), noise.convertToFormat(QImage::Format_ARGB32)}) {
+        const QByteArray bytes = BmpBytes(picture);
+        WriteFile("whole.bmp", bytes);
+        const QImage whole = LoadPictureFile("whole.bmp");
+        for (int round = 0; round < 20; ++round) {
+            WriteFile("cut.bmp", bytes);
+            CutOnFirstRead cut("cut.bmp", bytes.size());
+            const std::string message = failureOf("cut.bmp");
+            if (message == "(loaded)")
+                EXPECT_EQ(LoadPictureFile("whole.bmp"), whole);
+            else
+                EXPECT_EQ(message, "Cannot read \"cut.bmp\": the pixel data is cut short.") << "depth " << picture.depth();
+        }
+    }
+}
+
+// Both close their data properly, but hold 1 pixel of 64 and 2 bytes of 8.
+TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
+{
+    const QByteArray gif("GIF89a\x08\x00\x08\x00\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF"
+                         "\x2C\x00\x00\x00\x00\x08\x00\x08\x00\x00\x02\x02\x4C\x01\x00\x3B", 34);
+    const QByteArray xbm("#define t_width 16\n#define t_height 4\nstatic char t_bits[] = {\n0xff, 0x00 };\n");
+    for (const QByteArray& bytes : {gif, xbm}) {
+        ASSERT_FALSE(QImage::fromData(bytes).isNull()) << bytes.left(6).toStdString();
+        EXPECT_TRUE(PictureDataCutShort(bytes)) << bytes.left(6).toStdString();
+    }
+}
+
+TEST(HostileWindow, AnEndlessDeviceOrWriterlessPipeAsTestBmpGivesOneMessageThenTheWindow)
+{
+    for (const auto& [name, device, why] : specialFiles) {
+        ScratchDirectory dir;
+        makeSpecial("test.bmp", device);
+        RecordedMessages().clear();
+        QElapsedTimer shown;
+        shown.start();
+        withPipeWatchdog("test.bmp", [] {
+            Application->CreateForm(&Form1);
+            Form1->Show();
+        });
+        EXPECT_LT(shown.elapsed(), 2000) << name;
+        ASSERT_EQ(RecordedMessages().size(), 1u) << name;
+        EXPECT_EQ(RecordedMessages()[0], std::string("Cannot read \"test.bmp\": ") + why);
+        EXPECT_TRUE(Form1->Widget()->isVisible());
+        delete Form1;
+        Form1 = nullptr;
+    }
+}
+
+TEST(HostileWindow, AWorkerThatCannotStartGivesOneMessageAndTheWindowGoesOn)
+{
+    if (BuiltWithSanitizers)
+        GTEST_SKIP() << "an address-space limit does not mix with sanitizers";
+    EXPECT_EXIT({
+        WindowUnderTest window(SolidImage(4, 4));
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        FILE* statm = std::fopen("/proc/self/statm", "r");
+        std::size_t pages = 0;
+        if (!statm || std::fscanf(statm, "%zu", &pages) != 1)
+            ExitNow(3);
+        std::fclose(statm);
+        // Room for the message, not for a thread's stack.
+        limit.rlim_cur = pages * 4096 + (2 << 20);
+        setrlimit(RLIMIT_AS, &limit);
+        window->Button1->Click();
+        limit.rlim_cur = RLIM_INFINITY;
+        setrlimit(RLIMIT_AS, &limit);
+        std::fprintf(stderr, "%s\n", RecordedMessages().empty() ? "-" : RecordedMessages()[0].c_str());
+        ExitNow(RecordedMessages().size() == 1 && TThread::InstanceCount() == 0 && window->Widget()->isVisible() ? 0 : 1);
+    }, ::testing::ExitedWithCode(0), "Thread creation error: Resource temporarily unavailable.");
+}
+
+}
