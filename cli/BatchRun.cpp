@@ -51,6 +51,7 @@ void measureInOrder(int count, int jobs, const std::function<Measurement(int)>& 
     };
     std::vector<std::jthread> workers;
     try {
+        const StandardOutput::SignalsHeldBack onlyForTheWriter;
         for (int t = 0; t < std::min(jobs, count); ++t)
             workers.emplace_back(work);
     } catch (const std::system_error&) {

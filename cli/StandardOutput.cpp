@@ -14,22 +14,6 @@ namespace {
 bool outputClosed = false;
 QString failure;
 
-class SignalsHeldBack {
-public:
-    SignalsHeldBack()
-    {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP})
-            sigaddset(&held, signal);
-        pthread_sigmask(SIG_BLOCK, &held, &previous_);
-    }
-    ~SignalsHeldBack() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-
-private:
-    sigset_t previous_;
-};
-
 bool writeAll(const char* at, std::size_t left)
 {
     while (left > 0) {
@@ -44,6 +28,20 @@ bool writeAll(const char* at, std::size_t left)
     return true;
 }
 
+}
+
+SignalsHeldBack::SignalsHeldBack()
+{
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, signal);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+SignalsHeldBack::~SignalsHeldBack()
+{
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
 void Secure()

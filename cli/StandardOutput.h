@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <signal.h>
+
 // The results' way out, kept safe from the program's own descriptors and from interruption.
 namespace StandardOutput {
 
@@ -17,5 +19,18 @@ bool Write(const QByteArray& text);
 
 // Why the results could not all be written, or an empty text.
 QString Failure();
+
+// Holds back SIGINT, SIGTERM and SIGHUP in this thread while it lives. Threads made meanwhile
+// keep them held back for good, so that the signals only ever reach the thread that writes.
+class SignalsHeldBack {
+public:
+    SignalsHeldBack();
+    ~SignalsHeldBack();
+    SignalsHeldBack(const SignalsHeldBack&) = delete;
+    SignalsHeldBack& operator=(const SignalsHeldBack&) = delete;
+
+private:
+    sigset_t previous_;
+};
 
 }
