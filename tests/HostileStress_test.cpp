@@ -1,0 +1,22 @@
+#include "PictureFile.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Qt decodes 16-bit pictures at 8 bytes a pixel: 82 megapixels take 656 MB.
+TEST(HostileStress, ASixteenBitPngWithinTheLimitIsMeasured)
+{
+    ScratchDirectory dir;
+    {
+        QImage picture(10000, 8200, QImage::Format_RGBX64);
+        picture.fill(Qt::darkGray);
+        ASSERT_TRUE(picture.save("deep.png"));
+    }
+    const QImage loaded = LoadPictureFile("deep.png");
+    EXPECT_EQ(loaded.size(), QSize(10000, 8200));
+    EXPECT_EQ(loaded.depth(), 64);
+}
+
+}
