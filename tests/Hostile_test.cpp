@@ -154,6 +154,21 @@ TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
     }
 }
 
+TEST(HostileInput, TextAndNetpbmPicturesOverTheLimitGetTheSizeMessage)
+{
+    ScratchDirectory dir;
+    const struct { const char* name; QByteArray header; } cases[] = {
+        {"big.ppm", "P6\n20000 20000\n255\n"},
+        {"big.pgm", "P5\n20000 20000\n65535\n"},
+        {"big.xpm", "/* XPM */\nstatic char *x[] = {\n\"20000 20000 1 1\",\n\"a c #000000\",\n\"aaaa\",\n};\n"},
+        {"big.xbm", "#define x_width 20000\n#define x_height 20000\nstatic char x_bits[] = {\n0x00, 0x00 };\n"},
+    };
+    for (const auto& [name, header] : cases) {
+        WriteFile(name, header + QByteArray(100, '\0'));
+        EXPECT_EQ(failureOf(name), "Cannot read \"" + std::string(name) + "\": the picture is 20000 x 20000 pixels, more than the 150000000 pixels this program handles.");
+    }
+}
+
 TEST(HostileWindow, AnEndlessDeviceOrWriterlessPipeAsTestBmpGivesOneMessageThenTheWindow)
 {
     for (const auto& [name, device, why] : specialFiles) {

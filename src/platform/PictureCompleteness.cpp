@@ -214,6 +214,15 @@ bool xbmCutShort(const QByteArray& bytes)
 
 }
 
+bool XbmDeclaredSize(const QByteArray& bytes, std::int64_t* width, std::int64_t* height)
+{
+    if (!bytes.startsWith("#define"))
+        return false;
+    *width = xbmDefine(bytes, "_width");
+    *height = xbmDefine(bytes, "_height");
+    return *width >= 0 && *height >= 0;
+}
+
 bool PictureDataCutShort(const QByteArray& bytes)
 {
     if (bytes.startsWith("\xFF\xD8"))

@@ -19,11 +19,21 @@ namespace {
 // as a device that never ends, before reading on.
 constexpr std::int64_t firstLook = 4096;
 
+// Some readers check the size in their headers against the limit already when asked whether
+// they can read a file.
+void limitAllocation(QImageReader& reader)
+{
+    // Qt decodes 16-bit pictures at 8 bytes a pixel.
+    reader.setAllocationLimit(int(MaxPicturePixels * 8 / (1024 * 1024) + 1));
+}
+
 bool looksLikePicture(QByteArray start)
 {
     QBuffer buffer(&start);
     buffer.open(QIODevice::ReadOnly);
-    return BmpFile::IsBitmap(start) || QImageReader(&buffer).canRead();
+    QImageReader reader(&buffer);
+    limitAllocation(reader);
+    return BmpFile::IsBitmap(start) || reader.canRead();
 }
 
 void failTooLong(const std::string& fileName)
@@ -40,6 +50,8 @@ QByteArray readWhole(InputFile& file, const std::string& fileName)
     QByteArray bytes = file.Read(firstLook);
     if (bytes.isEmpty())
         FailOnPictureFile("Cannot read", fileName, "the file is empty.");
+    if (std::int64_t width = 0, height = 0; XbmDeclaredSize(bytes, &width, &height))
+        CheckPictureSize(width, height, fileName);
     if (!looksLikePicture(bytes))
         FailOnPictureFile("Cannot read", fileName, "it is not a picture in a format this program reads.");
     if (file.Length() > MaxPictureFileBytes)
@@ -64,8 +76,7 @@ QImage decodeWithQt(QByteArray bytes, const std::string& fileName, const Picture
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    // Qt decodes 16-bit pictures at 8 bytes a pixel.
-    reader.setAllocationLimit(int(MaxPicturePixels * 8 / (1024 * 1024) + 1));
+    limitAllocation(reader);
     if (!reader.canRead())
         FailOnPictureFile("Cannot read", fileName, "it is not a picture in a format this program reads.");
     const QSize size = decodedSize(bytes, reader.size());
