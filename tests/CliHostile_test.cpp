@@ -75,10 +75,14 @@ TEST(CliHostile, ThreadsThatCannotStartLeaveTheWorkToThoseThatDid)
     EXPECT_EQ(run.out.count("\"computed\":false}\n"), 8);
 }
 
-TEST(CliHostile, RefusingAnEndlessDeviceTakesLittleMemory)
+TEST(CliHostile, EndlessDevicesAndWriterlessPipesAreRefusedAtOnceWhilePipesWithWritersWork)
 {
     ScratchDirectory dir;
+    WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
     ASSERT_EQ(symlink("/dev/zero", "zero.bmp"), 0);
+    const ShellRun run = runShell("mkfifo fifo.bmp; \"$0\" --json zero.bmp fifo.bmp <(cat p.bmp) 2>/dev/null");
+    EXPECT_EQ(run.out.count("\"error\""), 2);
+    EXPECT_TRUE(run.out.contains("fd/63\",\"fr\"")) << run.out.toStdString();
     EXPECT_LT(peakMegabytes({"zero.bmp"}), 100);
 }
 

@@ -52,6 +52,12 @@ void InputFile::fail(const std::string& what, const std::string& why) const
     FailOnPictureFile(what, fileName_, why);
 }
 
+bool InputFile::ShorterThan(std::int64_t bytes) const
+{
+    struct stat status {};
+    return length_ >= 0 && fstat(descriptor_, &status) == 0 && status.st_size < bytes;
+}
+
 QByteArray InputFile::Read(std::int64_t most)
 {
     constexpr std::int64_t firstChunk = std::int64_t(64) << 10;

@@ -18,6 +18,10 @@ public:
     // The length of a regular file; -1 for pipes, devices and the like, which have none.
     std::int64_t Length() const { return length_; }
 
+    // Whether a regular file is now shorter than `bytes`: cut while it was read, which can
+    // leave the bytes read holding zeros that were never in it.
+    bool ShorterThan(std::int64_t bytes) const;
+
     // Reads on until `most` more bytes have come or the input ends, whichever is first.
     QByteArray Read(std::int64_t most);
 

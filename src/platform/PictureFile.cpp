@@ -59,6 +59,8 @@ QByteArray readWhole(InputFile& file, const std::string& fileName)
     bytes += file.Read(MaxPictureFileBytes + 1 - bytes.size());
     if (bytes.size() > MaxPictureFileBytes)
         failTooLong(fileName);
+    if (file.ShorterThan(bytes.size()))
+        FailOnPictureFile("Cannot read", fileName, "the file was cut short while it was read.");
     return bytes;
 }
 
@@ -122,7 +124,10 @@ QImage LoadPictureFile(const std::string& fileName, const PictureSizeCheck& chec
             if (bitmap.IsPlainTwentyFourBit()) {
                 if (checkSize)
                     checkSize(bitmap.Width(), bitmap.Height(), 0);
-                return bitmap.ReadTwentyFourBitPicture(file.Descriptor());
+                QImage picture = bitmap.ReadTwentyFourBitPicture(file.Descriptor());
+                if (file.ShorterThan(file.Length()))
+                    FailOnPictureFile("Cannot read", fileName, "the pixel data is cut short.");
+                return picture;
             }
         }
         if (lseek(file.Descriptor(), 0, SEEK_SET) != 0)
