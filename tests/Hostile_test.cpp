@@ -10,12 +10,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -153,11 +153,8 @@ TEST(HostileWindow, AWorkerThatCannotStartGivesOneMessageAndTheWindowGoesOn)
         WindowUnderTest window(SolidImage(4, 4));
         rlimit limit{};
         getrlimit(RLIMIT_AS, &limit);
-        FILE* statm = std::fopen("/proc/self/statm", "r");
         std::size_t pages = 0;
-        if (!statm || std::fscanf(statm, "%zu", &pages) != 1)
-            ExitNow(3);
-        std::fclose(statm);
+        std::ifstream("/proc/self/statm") >> pages;
         // Room for the message, not for a thread's stack.
         limit.rlim_cur = pages * 4096 + (2 << 20);
         setrlimit(RLIMIT_AS, &limit);
