@@ -126,8 +126,10 @@ void Shutdown()
 
 TThread::Construction::~Construction()
 {
-    if (pending_)
+    if (pending_) {
+        pending_->construction_ = nullptr;
         pending_->openGate(false);
+    }
 }
 
 TThread::TThread(bool createSuspended, const Construction& construction)
@@ -192,12 +194,9 @@ void TThread::Start()
     if (construction_ && construction_->pending_ == this)
         construction_->pending_ = nullptr;
     construction_ = nullptr;
-    if (thread_.joinable() || finished_) {
-        openGate(false);
-        return;
-    }
     openGate(false);
-    createThread();
+    if (!thread_.joinable() && !finished_)
+        createThread();
 }
 
 void TThread::WaitFor()
