@@ -51,15 +51,17 @@ QByteArray thirtyTwoBitBmp(const QImage& image)
     return bytes;
 }
 
-// Cuts a file to half its length as soon as anything reads from it.
+// Cuts a file to half its length a while after anything first reads from it.
 class CutOnFirstRead {
 public:
-    CutOnFirstRead(const char* path, qint64 length) : watch_(inotify_init1(IN_CLOEXEC))
+    CutOnFirstRead(const char* path, qint64 length, std::chrono::microseconds delay)
+        : watch_(inotify_init1(IN_CLOEXEC))
     {
         inotify_add_watch(watch_, path, IN_ACCESS);
         cutter_ = std::thread([=, this] {
             char event[4096];
             if (read(watch_, event, sizeof event) > 0) {
+                std::this_thread::sleep_for(delay);
                 EXPECT_EQ(truncate(path, length / 2), 0);
             }
         });
@@ -87,9 +89,9 @@ TEST(HostileInput, ABitmapCutWhileItIsReadIsRefusedOrReadWhole)
     for (const QByteArray& bytes : {BmpBytes(noise.convertToFormat(QImage::Format_Indexed8)), BmpBytes(noise), thirtyTwoBitBmp(noise)}) {
         WriteFile("whole.bmp", bytes);
         const QImage whole = LoadPictureFile("whole.bmp");
-        for (int round = 0; round < 20; ++round) {
+        for (int round = 0; round < 40; ++round) {
             WriteFile("cut.bmp", bytes);
-            CutOnFirstRead cut("cut.bmp", bytes.size());
+            CutOnFirstRead cut("cut.bmp", bytes.size(), std::chrono::microseconds(50 * round));
             try {
                 EXPECT_EQ(LoadPictureFile("cut.bmp"), whole) << "bits per pixel " << int(bytes[28]);
             } catch (const Exception& failure) {
