@@ -191,7 +191,7 @@ def pictures():
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 2 or sys.argv[1].startswith("-"):
         sys.exit(__doc__.strip().splitlines()[-1])
     folder = Path(sys.argv[1])
     folder.mkdir(parents=True, exist_ok=True)
