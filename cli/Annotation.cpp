@@ -1,14 +1,18 @@
 #include "Annotation.h"
 
+#include "FileWriting.h"
 #include "Graphics.h"
+#include "NameEscaping.h"
 #include "Uprocess.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSet>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -104,19 +108,32 @@ QString AnnotationTargets::conflictIn(const QStringList& pictures) const
     return {};
 }
 
+QString AnnotationTargets::existingIn(const QStringList& pictures) const
+{
+    for (const QString& picture : pictures) {
+        const QString target = targetOf(picture);
+        struct stat status {};
+        if (lstat(BytesFromName(target).constData(), &status) == 0)
+            return "'" + target + "' is there already; --overwrite lets the annotations replace such files.";
+    }
+    return {};
+}
+
 void AnnotationTargets::write(const QImage& annotated, const QString& picture) const
 {
-    const QString target = targetOf(picture);
-    const auto fail = [&](const QString& why) {
-        throw Exception("Cannot write \"" + target.toStdString() + "\": " + why.toStdString());
+    const QByteArray target = BytesFromName(targetOf(picture));
+    const auto fail = [&](const std::string& why) {
+        throw Exception("Cannot write \"" + target.toStdString() + "\": " + why);
     };
     if (annotated.isNull())
         fail("not enough memory for the annotated picture.");
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(file.errorString() + ".");
-    if (!annotated.save(&file, "PNG"))
-        fail(file.error() != QFileDevice::NoError ? file.errorString() + "." : "the PNG writer failed.");
-    if (!file.commit())
-        fail(file.errorString() + ".");
+    // Encoded in memory, so that a full disk is told by the write that meets it.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!annotated.save(&buffer, "PNG"))
+        fail("the PNG writer failed.");
+    const std::string why = WriteFileWhole(target.toStdString(), png);
+    if (!why.empty())
+        fail(why);
 }

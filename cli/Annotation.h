@@ -36,6 +36,9 @@ public:
     // pictures would write the same file, or an annotation would replace a picture of the run.
     QString conflictIn(const QStringList& pictures) const;
 
+    // Why the run would replace a file that is there already, naming the first, or an empty text.
+    QString existingIn(const QStringList& pictures) const;
+
     // Writes the whole file or, failing, raises an Exception and leaves any earlier file alone.
     void write(const QImage& annotated, const QString& picture) const;
 

@@ -1,16 +1,19 @@
 #include "BatchRun.h"
 
 #include "CommandLine.h"
+#include "FileWriting.h"
 #include "FrameStream.h"
+#include "MemoryBudget.h"
 #include "MeasurementJob.h"
 #include "NameList.h"
 #include "OrderedRun.h"
 #include "ProgressLine.h"
+#include "NameEscaping.h"
 #include "ResultPrinter.h"
+#include "StandardOutput.h"
 #include "SysUtils.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <cstdio>
 #include <cstring>
@@ -36,20 +39,21 @@ ResultPrinter::Style printStyle(const CliOptions& options)
 
 bool makeAnnotationDirectory(const QString& directory)
 {
-    if (QDir().mkpath(directory))
+    const std::string why = MakeFolders(BytesFromName(directory).toStdString());
+    if (why.empty())
         return true;
-    std::fprintf(stderr, "%s: cannot make the folder '%s' for the annotated pictures.\n",
-                 qPrintable(QCoreApplication::applicationName()), directory.toUtf8().constData());
+    std::fprintf(stderr, "%s: cannot make the folder '%s' for the annotated pictures: %s\n",
+                 qPrintable(QCoreApplication::applicationName()), TerminalText(directory).constData(), why.c_str());
     return false;
 }
 
 // Output that never reached its reader must not end in a status that says all went well.
-bool flushResults()
+bool resultsWritten()
 {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+    if (StandardOutput::Failure().isEmpty())
         return true;
     std::fprintf(stderr, "%s: cannot write the results: %s\n",
-                 qPrintable(QCoreApplication::applicationName()), std::strerror(errno));
+                 qPrintable(QCoreApplication::applicationName()), qPrintable(StandardOutput::Failure()));
     return false;
 }
 
@@ -69,7 +73,8 @@ int runBatch(const CliOptions& options)
                      names.openError().toUtf8().constData());
         return UsageErrorStatus;
     }
-    const MeasurementJob job(options.level, annotations);
+    MemoryBudget budget(options.memory);
+    const MeasurementJob job(options.level, annotations, &budget);
     const bool listed = !options.filesFrom.isEmpty();
     const int count = listed ? ProgressLine::UnknownTotal
                              : int(options.files.size() - options.files.count(StandardInputName));
@@ -82,9 +87,8 @@ int runBatch(const CliOptions& options)
         return measurement;
     };
     const auto deliver = [&](const Measurement& measurement) {
-        printer.print(measurement);
+        progress.printAbove([&] { printer.print(measurement); });
         if (!measurement.error.isEmpty()) {
-            std::fflush(stdout);
             progress.reportFailure(measurement.error);
             allWell = false;
         }
@@ -105,5 +109,5 @@ int runBatch(const CliOptions& options)
         allWell = false;
     }
     progress.finish();
-    return flushResults() && allWell ? 0 : FailureStatus;
+    return resultsWritten() && allWell ? 0 : FailureStatus;
 }

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "Annotation.h"
+#include "MemoryBudget.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -67,6 +68,9 @@ private:
     const QCommandLineOption annotate_{
         "annotate", "Write DIR/<name>.png: the picture with the found points and the line between them drawn.", "DIR"};
     const QCommandLineOption jobs_{"jobs", "Measure N pictures at a time (default: one per processor core).", "N"};
+    const QCommandLineOption memory_{
+        "memory", "Let the pictures measured at a time take at most SIZE of memory, e.g. 4G or 800M (default: half of the physical memory).", "SIZE"};
+    const QCommandLineOption overwrite_{"overwrite", "Let --annotate replace files that are in DIR already."};
 };
 
 CommandLineReader::CommandLineReader()
@@ -84,9 +88,12 @@ CommandLineReader::CommandLineReader()
         "are measured; a stream that ends inside a frame ends the run with status 1. On a terminal\n"
         "the frames per second are shown on standard error.\n"
         "Exit status: 0 when every picture was measured, 1 when one was not, 2 for a usage error.");
-    parser_.addOptions({level_, json_, csv_, annotate_, jobs_, filesFrom_, null_});
+    parser_.addOptions({level_, json_, csv_, annotate_, overwrite_, jobs_, memory_, filesFrom_, null_});
     parser_.addPositionalArgument(
-        "FILE", "Pictures to measure, in any format Qt reads; '-' for frames on standard input.", "[FILE...]");
+        "FILE",
+        "Pictures to measure; '-' for frames on standard input. After --, every argument is a file, even "
+        "one that starts with '-'.",
+        "[--] [FILE...]");
 }
 
 CommandLine CommandLineReader::read(const QStringList& arguments)
@@ -111,6 +118,11 @@ CommandLine CommandLineReader::readOptions()
     if (parser_.isSet(jobs_) && (!readInt(parser_.value(jobs_), &options.jobs) || options.jobs < 1))
         return usageError("--jobs needs a whole number of 1 or more, not '" + parser_.value(jobs_)
                           + "'.");
+    options.memory = MemoryBudget::defaultSize();
+    if (parser_.isSet(memory_) && !MemoryBudget::parseSize(parser_.value(memory_), &options.memory))
+        return usageError("--memory needs a size such as 4G, 800M or 100000000, not '" + parser_.value(memory_)
+                          + "'.");
+    options.overwrite = parser_.isSet(overwrite_);
     options.json = parser_.isSet(json_);
     options.csv = parser_.isSet(csv_);
     options.files = parser_.positionalArguments();
@@ -149,6 +161,9 @@ CommandLine CommandLineReader::readAnnotationDirectory(CommandLine result)
     const QString conflict = AnnotationTargets(directory).conflictIn(result.options.files);
     if (!conflict.isEmpty())
         return usageError(conflict);
+    const QString existing = AnnotationTargets(directory).existingIn(result.options.files);
+    if (!existing.isEmpty() && !result.options.overwrite)
+        return usageError(existing);
     result.options.annotationDirectory = directory;
     return result;
 }

@@ -5,12 +5,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 struct CliOptions {
     int level = ButtonsLevel;
     bool json = false;
     bool csv = false;
     QString annotationDirectory;
     int jobs = 1;
+    std::int64_t memory = 0;
+    bool overwrite = false;
     // "-" stands for the pictures on standard input.
     QStringList files;
     // A file that names more pictures, one a line, or each ended by a NUL with nullSeparated.

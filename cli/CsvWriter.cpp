@@ -1,6 +1,7 @@
 #include "CsvWriter.h"
 
 #include "MeasurementJob.h"
+#include "NameEscaping.h"
 #include "NumberText.h"
 
 #include <QByteArrayList>
@@ -26,7 +27,7 @@ QByteArray header()
 
 QByteArray row(const Measurement& measurement)
 {
-    QByteArrayList fields{field(measurement.file.toUtf8()),
+    QByteArrayList fields{field(BytesFromName(measurement.file)),
                           measurement.frame < 0 ? QByteArray() : QByteArray::number(measurement.frame)};
     if (measurement.measured) {
         const ScanResult& result = measurement.result;

@@ -2,14 +2,27 @@
 
 #include "Graphics.h"
 #include "MeasureCopy.h"
+#include "MemoryBudget.h"
+#include "NameEscaping.h"
 #include "PictureFile.h"
 #include "RowScanSink.h"
 #include "SysUtils.h"
 
 #include <new>
 
-MeasurementJob::MeasurementJob(int level, std::optional<AnnotationTargets> annotations)
-    : level_(level), annotations_(std::move(annotations))
+namespace {
+
+// What a picture's run holds at its height: the decoded picture (Qt hands over 16-bit
+// pictures at 8 bytes a pixel), the 24-bit working copy and the annotated picture.
+std::int64_t runCost(int width, int height, bool annotated)
+{
+    return std::int64_t(width) * height * (8 + 3 + (annotated ? 4 : 0));
+}
+
+}
+
+MeasurementJob::MeasurementJob(int level, std::optional<AnnotationTargets> annotations, MemoryBudget* budget)
+    : level_(level), annotations_(std::move(annotations)), budget_(budget)
 {
 }
 
@@ -20,7 +33,7 @@ Measurement MeasurementJob::run(const QString& file) const
     try {
         measure(measurement);
     } catch (const Exception& exception) {
-        measurement.error = QString::fromStdString(exception.Message);
+        measurement.error = NameFromBytes(QByteArray::fromStdString(exception.Message));
     } catch (const std::bad_alloc&) {
         measurement.error = "Not enough memory for \"" + file + "\".";
     }
@@ -31,16 +44,22 @@ Measurement MeasurementJob::run(const QString& file) const
 // are measured as their rows are decoded, the rest loaded whole.
 void MeasurementJob::measure(Measurement& measurement) const
 {
+    const std::string fileName = BytesFromName(measurement.file).toStdString();
     if (!annotations_) {
         RowScanSink sink(level_);
-        if (StreamPictureFile(measurement.file.toStdString(), sink)) {
+        if (StreamPictureFile(fileName, sink)) {
             measurement.computed = sink.Finish(&measurement.result);
             measurement.measured = true;
             return;
         }
     }
+    MemoryShare share(budget_);
+    const auto takeShare = [&](int width, int height, std::int64_t fileBytes) {
+        if (budget_)
+            share.take(runCost(width, height, annotations_.has_value()) + fileBytes, fileName);
+    };
     Graphics::TBitmap picture;
-    picture.SetImage(LoadPictureFile(measurement.file.toStdString()));
+    picture.SetImage(LoadPictureFile(fileName, takeShare));
     Graphics::TBitmap copy;
     measurement.computed = MeasureCopy(picture, level_, &measurement.result, &copy);
     measurement.measured = true;

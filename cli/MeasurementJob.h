@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+class MemoryBudget;
+
 struct Measurement {
     QString file;
     // The frame's number in a stream of pictures, or -1 for a file.
@@ -23,7 +25,8 @@ struct Measurement {
 // binarized and scanned; the picture itself is only read.
 class MeasurementJob {
 public:
-    MeasurementJob(int level, std::optional<AnnotationTargets> annotations);
+    // Each picture takes its share of the budget, when one is given, before it is decoded.
+    MeasurementJob(int level, std::optional<AnnotationTargets> annotations, MemoryBudget* budget = nullptr);
 
     // Safe to call from several threads at once.
     Measurement run(const QString& file) const;
@@ -33,4 +36,5 @@ private:
 
     int level_;
     std::optional<AnnotationTargets> annotations_;
+    MemoryBudget* budget_;
 };

@@ -1,9 +1,8 @@
 #include "NameList.h"
 
 #include "CommandLine.h"
+#include "NameEscaping.h"
 #include "SysUtils.h"
-
-#include <QFile>
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,10 +17,10 @@ NameList::NameList(QStringList names, const QString& listFile, bool nullSeparate
         list_ = stdin;
         return;
     }
-    list_ = std::fopen(QFile::encodeName(listFile).constData(), "rb");
+    list_ = std::fopen(BytesFromName(listFile).constData(), "rb");
     ownsList_ = list_ != nullptr;
     if (!list_)
-        openError_ = "cannot open the list \"" + listFile + "\": " + QString::fromLocal8Bit(std::strerror(errno)) + ".";
+        openError_ = "cannot open the list \"" + QString::fromUtf8(TerminalText(listFile)) + "\": " + QString::fromLocal8Bit(std::strerror(errno)) + ".";
 }
 
 NameList::~NameList()
@@ -54,7 +53,7 @@ bool NameList::nextListed(QString* name)
         }
         const qsizetype nameLength = length - (line_[length - 1] == separator_ ? 1 : 0);
         if (nameLength > 0) {
-            *name = QFile::decodeName(QByteArray(line_, nameLength));
+            *name = NameFromBytes(QByteArray(line_, nameLength));
             return true;
         }
     }

@@ -2,12 +2,14 @@
 
 #include "MeasurementJob.h"
 #include "NameList.h"
+#include "StandardOutput.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -21,8 +23,14 @@ class WorkQueue {
 public:
     WorkQueue(int jobs, const std::function<Measurement(const QString&)>& measure) : measure_(measure)
     {
-        for (int t = 0; t < jobs; ++t)
-            workers_.emplace_back([this] { work(); });
+        try {
+            const StandardOutput::SignalsHeldBack onlyForTheWriter;
+            for (int t = 0; t < jobs; ++t)
+                workers_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // The system gives no more threads: the run goes on with those it has, or with none
+            // but this one.
+        }
     }
 
     ~WorkQueue()
@@ -36,6 +44,12 @@ public:
 
     void push(std::int64_t index, QString name)
     {
+        if (workers_.empty()) {
+            Measurement measurement = measure_(name);
+            std::lock_guard lock(mutex_);
+            results_.emplace(index, std::move(measurement));
+            return;
+        }
         {
             std::lock_guard lock(mutex_);
             tasks_.emplace_back(index, std::move(name));

@@ -1,5 +1,7 @@
 #include "ProgressLine.h"
 
+#include "NameEscaping.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -27,7 +29,15 @@ void ProgressLine::reportFailure(const QString& why)
 {
     std::lock_guard lock(mutex_);
     clear();
-    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), why.toUtf8().constData());
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), TerminalText(why).constData());
+    draw();
+}
+
+void ProgressLine::printAbove(const std::function<void()>& print)
+{
+    std::lock_guard lock(mutex_);
+    clear();
+    print();
     draw();
 }
 

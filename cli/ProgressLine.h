@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 // Standard error during a run: one line for each failure and, when it is shown, a progress line
@@ -18,6 +19,8 @@ public:
     // Both are safe to call from any thread.
     void advance();
     void reportFailure(const QString& why);
+    // Runs print with the progress line out of its way, for output to the same terminal.
+    void printAbove(const std::function<void()>& print);
 
     // Counts a stream's frames from here to endFrames(), shown when shown is true.
     void beginFrames(bool shown);

@@ -3,23 +3,15 @@
 #include "AnsiText.h"
 #include "CsvWriter.h"
 #include "MeasurementJob.h"
+#include "NameEscaping.h"
 #include "NumberText.h"
+#include "StandardOutput.h"
 
 namespace {
 
 QByteArray jsonString(const QString& text)
 {
-    QByteArray quoted = "\"";
-    for (char byte : text.toUtf8()) {
-        const auto code = static_cast<unsigned char>(byte);
-        if (byte == '"' || byte == '\\')
-            quoted += QByteArray("\\") + byte;
-        else if (code < 0x20)
-            quoted += QByteArray("\\u00") + QByteArray::number(code, 16).rightJustified(2, '0');
-        else
-            quoted += byte;
-    }
-    return quoted + "\"";
+    return JsonString(text);
 }
 
 QByteArray jsonPoint(int x, int y)
@@ -37,13 +29,14 @@ QByteArray jsonLine(const Measurement& measurement)
     QByteArray line = "{\"file\":" + jsonString(measurement.file);
     if (measurement.frame >= 0)
         line += ",\"frame\":" + QByteArray::number(measurement.frame);
+    const QByteArray error = measurement.error.isEmpty() ? "" : ",\"error\":" + jsonString(measurement.error);
     if (!measurement.measured)
-        return line + ",\"error\":" + jsonString(measurement.error) + "}\n";
+        return line + error + "}\n";
     const ScanResult& result = measurement.result;
     return line + ",\"fr\":" + jsonPoint(result.FrX, result.FrY) + ",\"re\":" + jsonPoint(result.ReX, result.ReY)
         + ",\"slope\":" + shortestText(result.Slope)
         + (measurement.computed ? ",\"angle\":" + shortestText(angleOf(result.Slope)) : QByteArray())
-        + ",\"computed\":" + (measurement.computed ? "true" : "false") + "}\n";
+        + ",\"computed\":" + (measurement.computed ? "true" : "false") + error + "}\n";
 }
 
 }
@@ -68,7 +61,7 @@ void ResultPrinter::print(const Measurement& measurement)
 
 void ResultPrinter::write(const QByteArray& text)
 {
-    std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
+    StandardOutput::Write(text);
     printedAny_ = true;
 }
 
@@ -77,7 +70,7 @@ QByteArray ResultPrinter::captionBlock(const Measurement& measurement) const
     const ResultCaptions captions = FormatCaptions(measurement.result);
     QByteArray block;
     if (style_ == Style::NamedCaptions)
-        block += (printedAny_ ? "\n" : "") + measurement.file.toUtf8() + frameName(measurement) + "\n";
+        block += (printedAny_ ? "\n" : "") + TerminalText(measurement.file) + frameName(measurement) + "\n";
     for (const std::string& caption : {captions.Fr, captions.Re, captions.Slope})
         block += AnsiToUnicode(caption).toUtf8() + "\n";
     return block;

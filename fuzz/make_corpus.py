@@ -2,12 +2,15 @@
 """Makes the fuzzer's starting corpus: one small, sound picture of every kind the loader meets.
 
 Every BMP kind (1, 4, 8, 16, 24 and 32 bits, RLE4 and RLE8, bit-fields, top-down, the OS/2
-header, the V4 and V5 headers) and small PNG and JPEG pictures, each holding a bright tilted line
-so that a run measures something.
+header, the V4 and V5 headers), PNG of every colour type and depth, JPEG, GIF, XBM, XPM and
+PPM/PGM pictures, each holding a bright tilted line so that a run measures something, and a few
+that stop early while closing properly.
 
 Usage: make_corpus.py FOLDER
 """
+import struct
 import sys
+import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "data"))
@@ -156,6 +159,52 @@ def png_kinds():
     yield "png-rgba-16bit-interlaced.png", pw.png_kind(WIDTH, HEIGHT, 6, 16, rgb_at(16, True), interlaced=True)
 
 
+def png16(width, height):
+    """A 16-bit RGB PNG, which Qt decodes at 8 bytes a pixel."""
+    raw = bytearray()
+    for y in range(height):
+        raw.append(0)
+        for x in range(width):
+            raw += b"".join(struct.pack(">H", level * 257) for level in rgb(x, y))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 16, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def netpbm(magic, maxval, value):
+    wide = maxval > 255
+    body = b"".join(struct.pack(">H" if wide else "B", v) for y in range(HEIGHT) for x in range(WIDTH)
+                    for v in value(x, y))
+    return b"%s\n%d %d\n%d\n" % (magic, WIDTH, HEIGHT, maxval) + body
+
+
+def xbm(rows=HEIGHT):
+    values = []
+    for y in range(rows):
+        for byte in range((WIDTH + 7) // 8):
+            values.append(sum(1 << bit for bit in range(8) if on_line(byte * 8 + bit, y)))
+    text = ", ".join("0x%02x" % v for v in values)
+    return (b"#define line_width %d\n#define line_height %d\nstatic char line_bits[] = {\n%s };\n"
+            % (WIDTH, HEIGHT, text.encode()))
+
+
+def xpm():
+    rows = ['"%s"' % "".join("#" if on_line(x, y) else "." for x in range(WIDTH)) for y in range(HEIGHT)]
+    return ('/* XPM */\nstatic char *line[] = {\n"%d %d 2 1",\n". c #202020",\n"# c #FFFFFF",\n%s\n};\n'
+            % (WIDTH, HEIGHT, ",\n".join(rows))).encode()
+
+
+# One pixel of an 8 x 8 image, its LZW data closed properly; and a 4000 x 4000 screen around one
+# pixel, which the reader decodes whole.
+GIF_STOPPED_EARLY = (b"GIF89a\x08\x00\x08\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff"
+                     b"\x2c\x00\x00\x00\x00\x08\x00\x08\x00\x00\x02\x02\x4c\x01\x00\x3b")
+GIF_BARE_SCREEN = (b"GIF89a\xa0\x0f\xa0\x0f\x80\x00\x00\x00\x00\x00\xff\xff\xff"
+                   b"\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x4c\x01\x00\x3b")
+
+
 def pictures():
     yield "bmp-1bit.bmp", paletted(1)
     yield "bmp-4bit.bmp", paletted(4)
@@ -180,6 +229,16 @@ def pictures():
     yield from png_kinds()
     yield "jpeg-grey.jpg", pw.jpeg(48, 32, lambda bx, by, c: ycbcr_block(bx, by, 0))
     yield "jpeg-colour.jpg", pw.jpeg(48, 32, ycbcr_block, components=3)
+    yield "png-16bit.png", png16(WIDTH, HEIGHT)
+    yield "ppm-rgb.ppm", netpbm(b"P6", 255, rgb)
+    yield "pgm-16bit.pgm", netpbm(b"P5", 65535, lambda x, y: (grey(x, y) * 257,))
+    yield "xbm-line.xbm", xbm()
+    yield "xbm-stopped-early.xbm", xbm(rows=HEIGHT // 2)
+    yield "xpm-line.xpm", xpm()
+    yield "gif-line.gif", (Path(__file__).resolve().parent.parent / "tests" / "data" / "line.gif").read_bytes()
+    yield "gif-stopped-early.gif", GIF_STOPPED_EARLY
+    yield "gif-bare-screen.gif", GIF_BARE_SCREEN
+    yield "bmp-8bit-cut.bmp", paletted(8, colours=20)[:-300]
 
 
 def main(arguments):

@@ -149,7 +149,7 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
     const QImage line = LinePicture({160, 100}, {10, 70}, {150, 20}), dark = SolidImage(160, 100, 20, 30, 40);
     for (const QImage* input : {&line, &dark}) {
         WriteFile("picture.bmp", BmpBytes(*input));
-        const CliRun run = runCli({"--annotate", "marked", "picture.bmp"});
+        const CliRun run = runCli({"--overwrite", "--annotate", "marked", "picture.bmp"});
         EXPECT_EQ(run.status, 0) << run.err.toStdString();
         EXPECT_EQ(run.out, measureDirectly("picture.bmp"));
         const QImage marked = QImage("marked/picture.png").convertToFormat(QImage::Format_RGB32);

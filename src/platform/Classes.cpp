@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 
 TComponent::TComponent(TComponent* owner)
     : owner_(owner)
@@ -166,8 +167,10 @@ void Shutdown()
 
 TThread::Construction::~Construction()
 {
-    if (pending_)
-        pending_->Start();
+    if (pending_) {
+        pending_->construction_ = nullptr;
+        pending_->openGate(false);
+    }
 }
 
 TThread::TThread(bool createSuspended, const Construction& construction)
@@ -177,16 +180,27 @@ TThread::TThread(bool createSuspended, const Construction& construction)
         serial_ = nextSerial++;
         liveThreads[serial_] = this;
     }
-    if (!createSuspended) {
-        construction.pending_ = this;
-        construction_ = &construction;
+    if (createSuspended)
+        return;
+    // The thread is made here, where a failure can still be raised to the caller, and held at
+    // its gate until the construction has ended.
+    try {
+        createThread();
+    } catch (...) {
+        std::lock_guard lock(registryMutex);
+        liveThreads.erase(serial_);
+        throw;
     }
+    construction.pending_ = this;
+    construction_ = &construction;
 }
 
 TThread::~TThread()
 {
-    if (construction_ && construction_->pending_ == this)
+    if (construction_ && construction_->pending_ == this) {
         construction_->pending_ = nullptr;
+        openGate(true);
+    }
     if (thread_.joinable()) {
         if (thread_.get_id() == std::this_thread::get_id())
             thread_.detach();
@@ -197,11 +211,33 @@ TThread::~TThread()
     liveThreads.erase(serial_);
 }
 
+void TThread::createThread()
+{
+    try {
+        thread_ = std::thread(&TThread::run, this);
+    } catch (const std::system_error& failure) {
+        throw Exception(std::string("Thread creation error: ") + failure.code().message() + ".");
+    }
+}
+
+void TThread::openGate(bool abandon)
+{
+    {
+        std::lock_guard lock(gateMutex_);
+        gateOpen_ = true;
+        abandoned_ = abandon;
+    }
+    gateOpened_.notify_all();
+}
+
 void TThread::Start()
 {
+    if (construction_ && construction_->pending_ == this)
+        construction_->pending_ = nullptr;
     construction_ = nullptr;
+    openGate(false);
     if (!thread_.joinable() && !finished_)
-        thread_ = std::thread(&TThread::run, this);
+        createThread();
 }
 
 void TThread::WaitFor()
@@ -212,6 +248,13 @@ void TThread::WaitFor()
 
 void TThread::run()
 {
+    {
+        std::unique_lock lock(gateMutex_);
+        gateOpened_.wait(lock, [this] { return gateOpen_; });
+        // The object's construction failed after its thread was made.
+        if (abandoned_)
+            return;
+    }
     currentThread = this;
     try {
         Execute();

@@ -3,9 +3,11 @@
 #include "SysUtils.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +76,8 @@ public:
     TThread(bool createSuspended, const Construction& construction);
     ~TThread() override;
 
+    // Raises an Exception when the system cannot make the thread, as the constructor does for
+    // a thread created running.
     void Start();
     void Terminate() { terminated_ = true; }
     void WaitFor();
@@ -98,6 +102,8 @@ protected:
 
 private:
     void run();
+    void createThread();
+    void openGate(bool abandon);
 
     std::uint64_t serial_;
     std::thread thread_;
@@ -105,6 +111,10 @@ private:
     std::atomic<bool> finished_{false};
     std::exception_ptr fatalException_;
     const Construction* construction_ = nullptr;
+    std::mutex gateMutex_;
+    std::condition_variable gateOpened_;
+    bool gateOpen_ = false;
+    bool abandoned_ = false;
 };
 
 // The thread that owns the windows. Workers reach window objects only through it.

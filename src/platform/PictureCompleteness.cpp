@@ -1,6 +1,10 @@
 #include "PictureCompleteness.h"
 
 #include <cstdint>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -84,6 +88,77 @@ qsizetype afterSubBlocks(const QByteArray& bytes, qsizetype at)
     return bytes.size() + 1;
 }
 
+// Reads the codes of a GIF image's LZW data, LSB first, across its sub-blocks.
+class LzwCodes {
+public:
+    LzwCodes(const QByteArray& bytes, qsizetype at) : bytes_(bytes), at_(at) {}
+
+    // The next code of `bits` bits, or -1 when the data ends first.
+    int next(int bits)
+    {
+        while (held_ < bits) {
+            if (left_ == 0) {
+                if (at_ >= bytes_.size() || (left_ = byteAt(bytes_, at_++)) == 0)
+                    return -1;
+            }
+            if (at_ >= bytes_.size())
+                return -1;
+            buffer_ |= std::uint32_t(byteAt(bytes_, at_++)) << held_;
+            held_ += 8;
+            --left_;
+        }
+        const int code = int(buffer_ & ((1u << bits) - 1));
+        buffer_ >>= bits;
+        held_ -= bits;
+        return code;
+    }
+
+private:
+    const QByteArray& bytes_;
+    qsizetype at_;
+    int left_ = 0;
+    std::uint32_t buffer_ = 0;
+    int held_ = 0;
+};
+
+// How many pixels the LZW data from `at` (its minimum code size) decodes to. Only the lengths
+// of the table's strings matter for that, not their contents.
+std::int64_t lzwPixels(const QByteArray& bytes, qsizetype at)
+{
+    const int minimum = at < bytes.size() ? byteAt(bytes, at) : 0;
+    if (minimum < 1 || minimum > 11)
+        return 0;
+    const int clear = 1 << minimum, end = clear + 1;
+    std::vector<std::int64_t> lengths(4096, 1);
+    LzwCodes codes(bytes, at + 1);
+    int bits = minimum + 1, next = clear + 2, previous = -1;
+    std::int64_t pixels = 0;
+    for (int code = codes.next(bits); code >= 0 && code != end; code = codes.next(bits)) {
+        if (code == clear) {
+            bits = minimum + 1;
+            next = clear + 2;
+            previous = -1;
+            continue;
+        }
+        if (code > next || (previous < 0 && code >= clear))
+            break;
+        const std::int64_t length = code == next ? lengths[std::size_t(previous)] + 1 : lengths[std::size_t(code)];
+        pixels += length;
+        if (previous >= 0 && next < 4096) {
+            lengths[std::size_t(next++)] = lengths[std::size_t(previous)] + 1;
+            if (next == 1 << bits && bits < 12)
+                ++bits;
+        }
+        previous = code;
+    }
+    return pixels;
+}
+
+int littleEndian16(const QByteArray& bytes, qsizetype at)
+{
+    return byteAt(bytes, at) | byteAt(bytes, at + 1) << 8;
+}
+
 // Only the first image is read, so only the blocks up to its end need to be there.
 bool gifCutShort(const QByteArray& bytes)
 {
@@ -98,8 +173,10 @@ bool gifCutShort(const QByteArray& bytes)
         } else if (introducer == 0x2C) {
             if (at + 10 > size)
                 return true;
+            // Blocks that close properly may still hold fewer pixels than the image.
+            const std::int64_t pixels = std::int64_t(littleEndian16(bytes, at + 5)) * littleEndian16(bytes, at + 7);
             at = afterColourTable(byteAt(bytes, at + 9), at + 10);
-            return afterSubBlocks(bytes, at + 1) > size;
+            return afterSubBlocks(bytes, at + 1) > size || lzwPixels(bytes, at) < pixels;
         } else {
             return false;
         }
@@ -107,13 +184,43 @@ bool gifCutShort(const QByteArray& bytes)
     return true;
 }
 
-// The pixel values are a C array; a whole file closes it.
+// The number after the first "#define <name><suffix>", or -1.
+std::int64_t xbmDefine(const QByteArray& bytes, const char* suffix)
+{
+    const qsizetype at = bytes.indexOf(suffix);
+    if (at < 0)
+        return -1;
+    const char* const text = bytes.constData() + at + std::strlen(suffix);
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 10);
+    return end != text ? value : -1;
+}
+
+// The pixel values are a C array that a whole file closes, holding a value for each 8 (or, in
+// the old format, 16) pixels of a row.
 bool xbmCutShort(const QByteArray& bytes)
 {
     const qsizetype open = bytes.indexOf('{');
-    return open < 0 || bytes.indexOf('}', open) < 0;
+    const qsizetype close = open < 0 ? -1 : bytes.indexOf('}', open);
+    if (close < 0)
+        return true;
+    const std::int64_t width = xbmDefine(bytes, "_width"), height = xbmDefine(bytes, "_height");
+    const int bitsPerValue = bytes.left(open).contains("short") ? 16 : 8;
+    std::int64_t values = 0;
+    for (qsizetype at = open + 1; at < close; ++at)
+        values += std::isxdigit(byteAt(bytes, at)) && !std::isalnum(byteAt(bytes, at - 1)) ? 1 : 0;
+    return values < (width + bitsPerValue - 1) / bitsPerValue * height;
 }
 
+}
+
+bool XbmDeclaredSize(const QByteArray& bytes, std::int64_t* width, std::int64_t* height)
+{
+    if (!bytes.startsWith("#define"))
+        return false;
+    *width = xbmDefine(bytes, "_width");
+    *height = xbmDefine(bytes, "_height");
+    return *width >= 0 && *height >= 0;
 }
 
 bool PictureDataCutShort(const QByteArray& bytes)
