@@ -63,7 +63,8 @@ private:
                "no slope was computed, error when the picture was measured."};
     const QCommandLineOption filesFrom_{
         "files-from", "Measure also the pictures named in LIST, one a line, after those named as FILE; "
-                      "LIST '-' is standard input.", "LIST"};
+                      "LIST '-' is standard input.",
+        "LIST"};
     const QCommandLineOption null_{"null", "The names in LIST each end with a NUL byte, as find -print0 writes them."};
     const QCommandLineOption annotate_{
         "annotate", "Write DIR/<name>.png: the picture with the found points and the line between them drawn.", "DIR"};

@@ -41,7 +41,8 @@ bool isBlank(int byte)
 
 class PnmHeaderReader {
 public:
-    explicit PnmHeaderReader(InputBuffer& input) : input_(input) {}
+    explicit PnmHeaderReader(InputBuffer& input)
+        : input_(input) {}
 
     int number(const char* what)
     {

@@ -13,13 +13,18 @@ public:
     using Exception::Exception;
 };
 
-enum class FrameKind { Pnm, Bmp, Png, Unknown };
+enum class FrameKind {
+    Pnm,
+    Bmp,
+    Png,
+    Unknown
+};
 
 // Looks at the first bytes of the next frame; the input must not be at its end.
 FrameKind nextFrameKind(InputBuffer& input);
 
 struct PnmHeader {
-    char kind = 0;  // '4', '5' or '6'
+    char kind = 0; // '4', '5' or '6'
     int width = 0;
     int height = 0;
     int maxval = 1;

@@ -46,7 +46,8 @@ QImage decodeWithQt(const QByteArray& bytes)
 // A decoded frame's rows go straight into its measurement, one at a time.
 class ScanSink : public RowSink {
 public:
-    explicit ScanSink(int level) : level_(level) {}
+    explicit ScanSink(int level)
+        : level_(level) {}
 
     bool TakesGreyRows() const override { return true; }
     bool TakesAnyColourOrder() const override { return true; }

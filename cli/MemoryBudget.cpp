@@ -15,7 +15,8 @@ std::string megabytes(std::int64_t bytes)
 
 }
 
-MemoryBudget::MemoryBudget(std::int64_t bytes) : total_(bytes)
+MemoryBudget::MemoryBudget(std::int64_t bytes)
+    : total_(bytes)
 {
 }
 

@@ -35,7 +35,8 @@ private:
 // A share of a budget, given back when it goes.
 class MemoryShare {
 public:
-    explicit MemoryShare(MemoryBudget* budget) : budget_(budget) {}
+    explicit MemoryShare(MemoryBudget* budget)
+        : budget_(budget) {}
     ~MemoryShare();
     MemoryShare(const MemoryShare&) = delete;
     MemoryShare& operator=(const MemoryShare&) = delete;

@@ -16,8 +16,10 @@ int validSequence(const QByteArray& bytes, qsizetype at, char32_t* code)
 {
     const auto byte = [&](qsizetype i) { return std::uint8_t(bytes[at + i]); };
     const std::uint8_t lead = byte(0);
-    const int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                                                                     : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+    const int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2
+        : lead >= 0xE0 && lead < 0xF0                                ? 3
+        : lead >= 0xF0 && lead < 0xF5                                ? 4
+                                                                     : 0;
     if (length == 0 || at + length > bytes.size())
         return 0;
     char32_t value = length == 1 ? lead : lead & (0x7F >> length);

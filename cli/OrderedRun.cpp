@@ -21,7 +21,8 @@ constexpr int namesAheadPerJob = 4;
 
 class WorkQueue {
 public:
-    WorkQueue(int jobs, const std::function<Measurement(const QString&)>& measure) : measure_(measure)
+    WorkQueue(int jobs, const std::function<Measurement(const QString&)>& measure)
+        : measure_(measure)
     {
         try {
             const StandardOutput::SignalsHeldBack onlyForTheWriter;

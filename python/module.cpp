@@ -218,8 +218,9 @@ share a row or a column; the slope is then 0).
 Raises PictureError (a ValueError) for a file that cannot be measured, TypeError for an
 argument of the wrong type or dtype, and ValueError for an array of the wrong shape.)doc");
 
-    module.def("_json_number", [](double value) { return shortestText(float(value)); }, py::arg("value"),
-               "The text slopemeter-cli writes for a number held as a 32-bit float.");
+    module.def(
+        "_json_number", [](double value) { return shortestText(float(value)); }, py::arg("value"),
+        "The text slopemeter-cli writes for a number held as a 32-bit float.");
 
     module.def("captions", &captions, py::arg("result"),
                R"doc(The three captions the window shows for a result of measure(), as a tuple of str:

@@ -69,8 +69,7 @@ QImage photograph(std::mt19937& random, int width, int height)
     QImage image(width, height, QImage::Format_RGB888);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb((x * 5 + int(random() % 40)) % 256, (y * 7 + int(random() % 40)) % 256,
-                                      (x * y + int(random() % 60)) % 256));
+            image.setPixel(x, y, qRgb((x * 5 + int(random() % 40)) % 256, (y * 7 + int(random() % 40)) % 256, (x * y + int(random() % 60)) % 256));
     return image;
 }
 

@@ -105,7 +105,8 @@ TEST(HostileInput, ABitmapCutWhileItIsReadIsRefusedOrReadWhole)
 TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
 {
     const QByteArray gif("GIF89a\x08\x00\x08\x00\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF"
-                         "\x2C\x00\x00\x00\x00\x08\x00\x08\x00\x00\x02\x02\x4C\x01\x00\x3B", 34);
+                         "\x2C\x00\x00\x00\x00\x08\x00\x08\x00\x00\x02\x02\x4C\x01\x00\x3B",
+                         34);
     const QByteArray xbm("#define t_width 16\n#define t_height 4\nstatic char t_bits[] = {\n0xff, 0x00 };\n");
     for (const QByteArray& bytes : {gif, xbm}) {
         ASSERT_FALSE(QImage::fromData(bytes).isNull()) << bytes.left(6).toStdString();
@@ -116,7 +117,10 @@ TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
 TEST(HostileInput, TextAndNetpbmPicturesOverTheLimitGetTheSizeMessage)
 {
     ScratchDirectory dir;
-    const struct { const char* name; QByteArray header; } cases[] = {
+    const struct {
+        const char* name;
+        QByteArray header;
+    } cases[] = {
         {"big.ppm", "P6\n20000 20000\n255\n"},
         {"big.pgm", "P5\n20000 20000\n65535\n"},
         {"big.xpm", "/* XPM */\nstatic char *x[] = {\n\"20000 20000 1 1\",\n\"a c #000000\",\n\"aaaa\",\n};\n"},
@@ -165,7 +169,8 @@ TEST(HostileWindow, AWorkerThatCannotStartGivesOneMessageAndTheWindowGoesOn)
         setrlimit(RLIMIT_AS, &limit);
         std::fprintf(stderr, "%s\n", RecordedMessages().empty() ? "-" : RecordedMessages()[0].c_str());
         ExitNow(RecordedMessages().size() == 1 && TThread::InstanceCount() == 0 && window->Widget()->isVisible() ? 0 : 1);
-    }, ::testing::ExitedWithCode(0), "Thread creation error: Resource temporarily unavailable.");
+    },
+                ::testing::ExitedWithCode(0), "Thread creation error: Resource temporarily unavailable.");
 }
 
 }

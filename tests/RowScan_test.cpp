@@ -93,8 +93,7 @@ TEST(RowScan, AgreesWithTheWholePictureOnRandomPictures)
         for (int bytesPerPixel : {1, 3, 4}) {
             RowPicture picture = randomPicture(random, bytesPerPixel);
             const int level = levels[random() % std::size(levels)];
-            expectSameOutcome(picture, level, "round " + std::to_string(round) + ", " + std::to_string(bytesPerPixel)
-                                                  + " bytes, level " + std::to_string(level));
+            expectSameOutcome(picture, level, "round " + std::to_string(round) + ", " + std::to_string(bytesPerPixel) + " bytes, level " + std::to_string(level));
             if (HasFailure())
                 return;
         }

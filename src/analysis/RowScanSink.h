@@ -15,7 +15,8 @@ constexpr std::int64_t MaxStreamedRowPixels = 1'000'000;
 // one picture to the next on the same thread.
 class RowScanSink : public RowSink {
 public:
-    explicit RowScanSink(int level) : level_(level) {}
+    explicit RowScanSink(int level)
+        : level_(level) {}
 
     bool TakesGreyRows() const override { return true; }
     bool TakesAnyColourOrder() const override { return true; }

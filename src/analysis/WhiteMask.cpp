@@ -208,7 +208,8 @@ const std::vector<Reading>& Readings()
 Block FastestFor(int bytesPerPixel)
 {
     static const Reading fastest = Readings().back();
-    return bytesPerPixel == 1 ? fastest.OneByte : bytesPerPixel == 4 ? fastest.FourBytes : fastest.ThreeBytes;
+    return bytesPerPixel == 1 ? fastest.OneByte : bytesPerPixel == 4 ? fastest.FourBytes
+                                                                     : fastest.ThreeBytes;
 }
 
 }

@@ -23,7 +23,8 @@ std::string openFailure(int error)
 
 }
 
-InputFile::InputFile(const std::string& fileName) : fileName_(fileName)
+InputFile::InputFile(const std::string& fileName)
+    : fileName_(fileName)
 {
     descriptor_ = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor_ < 0)

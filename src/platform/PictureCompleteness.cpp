@@ -91,7 +91,8 @@ qsizetype afterSubBlocks(const QByteArray& bytes, qsizetype at)
 // Reads the codes of a GIF image's LZW data, LSB first, across its sub-blocks.
 class LzwCodes {
 public:
-    LzwCodes(const QByteArray& bytes, qsizetype at) : bytes_(bytes), at_(at) {}
+    LzwCodes(const QByteArray& bytes, qsizetype at)
+        : bytes_(bytes), at_(at) {}
 
     // The next code of `bits` bits, or -1 when the data ends first.
     int next(int bits)

@@ -101,7 +101,8 @@ QImage decodeWithQt(QByteArray bytes, const std::string& fileName, const Picture
 // The whole picture from a direct decoder, offered to the caller's check once its size is known.
 class CheckedPictureSink : public PictureSink {
 public:
-    explicit CheckedPictureSink(const PictureSizeCheck& checkSize) : checkSize_(checkSize) {}
+    explicit CheckedPictureSink(const PictureSizeCheck& checkSize)
+        : checkSize_(checkSize) {}
 
     void CheckSize(std::int64_t width, std::int64_t height, const std::string& fileName) const override
     {

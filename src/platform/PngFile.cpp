@@ -102,7 +102,8 @@ void Decoder::decode(std::int64_t fileLength)
 {
     check(spng_get_ihdr(context_.get(), &header_));
     const std::int64_t channels = header_.color_type == 2 ? 3 : header_.color_type == 6 ? 4
-        : header_.color_type == colourTypeGreyAlpha ? 2 : 1;
+        : header_.color_type == colourTypeGreyAlpha                                     ? 2
+                                                                                        : 1;
     const std::int64_t rowBytes = (std::int64_t(header_.width) * channels * header_.bit_depth + 7) / 8 + 1;
     sink_.CheckSize(header_.width, header_.height, fileName_);
     if (fileLength * deflateRatioAtMost < rowBytes * header_.height)

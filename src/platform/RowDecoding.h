@@ -8,7 +8,11 @@
 class RowSink;
 
 // The formats whose rows are decoded straight into a RowSink, known by their first bytes.
-enum class RowFormat { None, Jpeg, Png };
+enum class RowFormat {
+    None,
+    Jpeg,
+    Png
+};
 
 RowFormat RowFormatOf(const QByteArray& start);
 
