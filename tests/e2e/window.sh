@@ -20,8 +20,9 @@ for _ in $(seq 100); do
 done
 xdpyinfo >/dev/null 2>&1 || fail "the X server on ${DISPLAY:-} does not answer"
 
+# The first Qt program after the fonts were installed may spend a while building the font cache.
 window_named() { # name [seconds]
-  local deadline=$((SECONDS + ${2:-20}))
+  local deadline=$((SECONDS + ${2:-60}))
   while [ $SECONDS -lt $deadline ]; do
     local id
     id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
