@@ -95,7 +95,8 @@ int runBatch(const CliOptions& options)
     };
     const auto readStream = [&] {
         progress.beginFrames(isatty(STDERR_FILENO));
-        FrameStream frames(STDIN_FILENO, options.level, [] { std::fflush(stdout); });
+        // Each result is written as it is delivered, so there is nothing to pass on before a wait.
+        FrameStream frames(STDIN_FILENO, options.level, {});
         frames.run([&](const Measurement& measurement) {
             progress.advanceFrame();
             deliver(measurement);

@@ -130,6 +130,9 @@ TEST(HostileInput, TextAndNetpbmPicturesOverTheLimitGetTheSizeMessage)
         WriteFile(name, header + QByteArray(100, '\0'));
         EXPECT_EQ(failureOf(name), "Cannot read \"" + std::string(name) + "\": the picture is 20000 x 20000 pixels, more than the 150000000 pixels this program handles.");
     }
+    // A size whose area does not even fit in 64 bits.
+    WriteFile("huge.xbm", "#define x_width 9223372036854775807\n#define x_height 23\nstatic char x_bits[] = {\n0x00 };\n");
+    EXPECT_EQ(failureOf("huge.xbm"), "Cannot read \"huge.xbm\": the picture is 9223372036854775807 x 23 pixels, more than the 150000000 pixels this program handles.");
 }
 
 TEST(HostileWindow, AnEndlessDeviceOrWriterlessPipeAsTestBmpGivesOneMessageThenTheWindow)

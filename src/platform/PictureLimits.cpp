@@ -9,7 +9,9 @@ void FailOnPictureFile(const std::string& what, const std::string& fileName, con
 
 void CheckPictureSize(std::int64_t width, std::int64_t height, const std::string& fileName)
 {
-    if (width * height > MaxPicturePixels)
+    // A header may claim any size at all; one whose product does not even fit is too large too.
+    std::int64_t pixels = 0;
+    if (__builtin_mul_overflow(width, height, &pixels) || pixels > MaxPicturePixels)
         FailOnPictureFile("Cannot read", fileName,
                           "the picture is " + std::to_string(width) + " x " + std::to_string(height)
                               + " pixels, more than the " + std::to_string(MaxPicturePixels)
