@@ -109,10 +109,13 @@ FrameKind nextFrameKind(InputBuffer& input)
         return FrameKind::Bmp;
     if (count >= sizeof pngSignature && std::memcmp(bytes, pngSignature, sizeof pngSignature) == 0)
         return FrameKind::Png;
-    const bool startsASignature = count == 1 ? bytes[0] == 'P' || bytes[0] == 'B' || bytes[0] == pngSignature[0]
-                                             : std::memcmp(bytes, pngSignature, count) == 0;
-    if (count < sizeof pngSignature && startsASignature)
-        cutShort();
+    // Fewer bytes than a signature before the end: cut short if they begin one.
+    if (count < sizeof pngSignature) {
+        const bool startsASignature = count == 1 ? bytes[0] == 'P' || bytes[0] == 'B' || bytes[0] == pngSignature[0]
+                                                 : std::memcmp(bytes, pngSignature, count) == 0;
+        if (startsASignature)
+            cutShort();
+    }
     return FrameKind::Unknown;
 }
 
