@@ -37,8 +37,9 @@ bool InputBuffer::request(std::size_t count)
 {
     if (available() >= count)
         return true;
-    makeRoomFor(count);
+    moveToFront();
     while (available() < count && !ended_) {
+        growFor(count);
         waitIfNothingReady();
         const ssize_t got = ::read(descriptor_, buffer_.data() + end_, buffer_.size() - end_);
         if (got > 0)
@@ -63,15 +64,21 @@ bool InputBuffer::atEnd()
     return !request(1);
 }
 
-// Keeps the unread bytes at the front, and grows only for a request larger than any before.
-void InputBuffer::makeRoomFor(std::size_t count)
+// Keeps the unread bytes at the front, so that the buffer only grows for a larger request.
+void InputBuffer::moveToFront()
 {
     if (start_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + start_, available());
         end_ -= start_;
         start_ = 0;
     }
-    const std::size_t wanted = std::max(count, blockBytes);
-    if (buffer_.size() < wanted)
-        buffer_.resize(std::max(wanted, buffer_.size() * 2));
+}
+
+// The buffer grows as bytes arrive, not as a header claims: a frame that says it holds a
+// gigabyte and ends after a few bytes costs only a little more than those bytes.
+void InputBuffer::growFor(std::size_t count)
+{
+    if (end_ < buffer_.size())
+        return;
+    buffer_.resize(std::min(count, std::max(buffer_.size() * 2, blockBytes)));
 }

@@ -23,7 +23,8 @@ public:
     bool atEnd();
 
 private:
-    void makeRoomFor(std::size_t count);
+    void moveToFront();
+    void growFor(std::size_t count);
     void waitIfNothingReady() const;
 
     int descriptor_;
