@@ -3,8 +3,6 @@
 #include "WhiteMask.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 
 using WhiteMask::BlockPixels;
 
@@ -66,18 +64,5 @@ int RowScan::rows() const
 
 bool RowScan::finish(ScanResult* result) const
 {
-    if (left_.column >= 0) {
-        result->FrX = left_.column;
-        result->FrY = left_.row;
-    }
-    if (right_.column >= 0) {
-        result->ReX = right_.column;
-        result->ReY = right_.row;
-    }
-    const int dy = std::abs(result->ReY - result->FrY);
-    const int dx = std::abs(result->ReX - result->FrX);
-    if (dy == 0 || dx == 0)
-        return false;
-    result->Slope = float(std::fabs(double(dy) / double(dx)));
-    return true;
+    return StoreEndPoints(left_.column, left_.row, right_.column, right_.row, result);
 }

@@ -98,15 +98,19 @@ bool ScanEndPoints(const Graphics::TBitmap& bitmap, ScanResult* result)
     EndPoint right;
     for (int end = width; end > 1 && left.Column >= 0 && right.Column < 0; end -= columnsPerBlock)
         right = rightmostIn(bitmap, std::max(end - columnsPerBlock, 1), end);
-    if (left.Column >= 0) {
-        result->FrX = left.Column;
-        result->FrY = left.Row;
-    }
-    if (right.Column >= 0) {
-        result->ReX = right.Column;
-        result->ReY = right.Row;
-    }
+    return StoreEndPoints(left.Column, left.Row, right.Column, right.Row, result);
+}
 
+bool StoreEndPoints(int leftColumn, int leftRow, int rightColumn, int rightRow, ScanResult* result)
+{
+    if (leftColumn >= 0) {
+        result->FrX = leftColumn;
+        result->FrY = leftRow;
+    }
+    if (rightColumn >= 0) {
+        result->ReX = rightColumn;
+        result->ReY = rightRow;
+    }
     const int dy = std::abs(result->ReY - result->FrY);
     const int dx = std::abs(result->ReX - result->FrX);
     if (dy == 0 || dx == 0)

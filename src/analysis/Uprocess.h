@@ -48,4 +48,9 @@ public:
 // The measurement without a window: the end points and slope of a 24-bit bitmap.
 bool ScanEndPoints(const Graphics::TBitmap& bitmap, ScanResult* result);
 
+// Stores the end points found from the left and from the right (a column below 0: none was found,
+// and the record keeps what it held) and |dy/dx| in *result; false, with Slope untouched, when
+// dx or dy is zero.
+bool StoreEndPoints(int leftColumn, int leftRow, int rightColumn, int rightRow, ScanResult* result);
+
 ResultCaptions FormatCaptions(const ScanResult& result);
