@@ -1,9 +1,14 @@
 #include "ModuleMeasurement.h"
 
 #include "Graphics.h"
+#include "MeasureCopy.h"
 #include "PictureFile.h"
 #include "RowScan.h"
+#include "RowScanSink.h"
 #include "SysUtils.h"
+
+#include <QBuffer>
+#include <QImageReader>
 
 #include <new>
 #include <vector>
@@ -23,13 +28,16 @@ Outcome measureFile(const std::string& fileName, int level)
 {
     Outcome outcome;
     try {
+        // As slopemeter-cli measures without annotations: JPEG, PNG and plain 24-bit BMP files
+        // a few rows at a time as they are decoded, the rest loaded whole.
+        RowScanSink sink(level);
+        if (StreamPictureFile(fileName, sink)) {
+            outcome.computed = sink.Finish(&outcome.result);
+            return outcome;
+        }
         Graphics::TBitmap picture;
         picture.SetImage(LoadPictureFile(fileName));
-        Graphics::TBitmap copy;
-        copy.Assign(&picture);
-        Process process;
-        process.Binarize(&copy, level);
-        outcome.computed = process.FindSlope(&copy, &outcome.result);
+        outcome.computed = MeasureCopy(picture, level, &outcome.result);
     } catch (const std::bad_alloc&) {
         throw Exception("Not enough memory for \"" + fileName + "\".");
     }
@@ -54,4 +62,13 @@ Outcome measureArray(const PixelArray& pixels, int level)
     Outcome outcome;
     outcome.computed = scan.finish(&outcome.result);
     return outcome;
+}
+
+void loadImageReaders()
+{
+    // Bytes that no reader claims make the reader ask every one of them.
+    QByteArray nothing(16, '\0');
+    QBuffer buffer(&nothing);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader(&buffer).canRead();
 }

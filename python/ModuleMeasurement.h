@@ -31,3 +31,7 @@ Outcome measureFile(const std::string& fileName, int level);
 // Measures the pixels where they lie when each row's bytes follow one another, and through a
 // copy of one row at a time otherwise.
 Outcome measureArray(const PixelArray& pixels, int level);
+
+// Has Qt load its image readers on the calling thread. Loaded first on a thread that ends
+// before the interpreter does, as the threads of a pool do, they are torn down twice at exit.
+void loadImageReaders();

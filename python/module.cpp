@@ -187,6 +187,7 @@ PYBIND11_MODULE(_slopemeter, module)
 {
     module.doc() = "The measurement of slopemeter, compiled; import it through the package slopemeter.";
     module.attr("__version__") = SLOPEMETER_VERSION;
+    loadImageReaders();
 
     pictureError = PyErr_NewExceptionWithDoc(
         "slopemeter.PictureError",
