@@ -3,36 +3,13 @@
 #include "SysUtils.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QImageReader>
-#include <QImageWriter>
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 namespace {
-
-QByteArray encoded(const QImage& image, const char* format, int quality)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    EXPECT_TRUE(writer.write(image));
-    return bytes;
-}
-
-std::string failureOf(const std::string& file)
-{
-    try {
-        LoadPictureFile(file);
-    } catch (const Exception& exception) {
-        return exception.Message;
-    }
-    return "loaded";
-}
 
 std::string streamedFailureOf(const std::string& file)
 {
@@ -83,7 +60,7 @@ TEST(DirectDecoders, JpegPicturesEqualQtsPixelForPixel)
         QImage image = photograph(random, 1 + int(random() % 70), 1 + int(random() % 50));
         if (round % 3 == 0)
             image = image.convertToFormat(QImage::Format_Grayscale8);
-        WriteFile("photo.jpg", encoded(image, "jpg", 30 + int(random() % 71)));
+        WriteFile("photo.jpg", EncodedPicture(image, "jpg", 30 + int(random() % 71)));
         const QImage byQt = QImageReader("photo.jpg").read().convertToFormat(QImage::Format_BGR888);
         const QImage ours = LoadPictureFile("photo.jpg");
         ASSERT_EQ(ours.format(), QImage::Format_BGR888);
@@ -95,7 +72,7 @@ TEST(DirectDecoders, DamagedFilesAreRefusedWholeAndStreamed)
 {
     ScratchDirectory dir;
     std::mt19937 random(4);
-    const QByteArray jpeg = encoded(photograph(random, 64, 48), "jpg", 90);
+    const QByteArray jpeg = EncodedPicture(photograph(random, 64, 48), "jpg", 90);
     // Bytes of the entropy-coded data overwritten with a marker that has no place there.
     QByteArray corrupt = jpeg;
     corrupt.replace(corrupt.size() / 2, 2, "\xFF\xD9");
@@ -105,7 +82,7 @@ TEST(DirectDecoders, DamagedFilesAreRefusedWholeAndStreamed)
     const int frame = int(huge.indexOf("\xFF\xC0"));
     huge.replace(frame + 5, 4, QByteArray("\x2E\xE0\x2E\xE0", 4));
     WriteFile("huge.jpg", huge);
-    const QByteArray png = encoded(photograph(random, 64, 48), "png", 50);
+    const QByteArray png = EncodedPicture(photograph(random, 64, 48), "png", 50);
     WriteFile("cut.png", png.left(png.size() - 40));
     QByteArray wide = png;
     wide.replace(16, 8, QByteArray("\x00\x0F\x42\x41\x00\x00\x00\xC8", 8));
@@ -123,7 +100,7 @@ TEST(DirectDecoders, DamagedFilesAreRefusedWholeAndStreamed)
         {"wide.png", "more than the 150000000 pixels", "1000001 pixels wide, more than the 1000000 pixels"},
     };
     for (const auto& bad : cases) {
-        EXPECT_NE(failureOf(bad.file).find(bad.whole), std::string::npos) << bad.file << ": " << failureOf(bad.file);
+        EXPECT_NE(FailureOf(bad.file).find(bad.whole), std::string::npos) << bad.file << ": " << FailureOf(bad.file);
         EXPECT_NE(streamedFailureOf(bad.file).find(bad.streamed), std::string::npos)
             << bad.file << ": " << streamedFailureOf(bad.file);
     }

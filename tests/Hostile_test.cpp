@@ -20,16 +20,6 @@
 
 namespace {
 
-std::string failureOf(const char* path)
-{
-    try {
-        LoadPictureFile(path);
-    } catch (const Exception& failure) {
-        return failure.Message;
-    }
-    return "(loaded)";
-}
-
 // Opening a pipe with no writer must not wait, and an endless device must not be read on.
 const struct {
     const char* name;
@@ -128,11 +118,11 @@ TEST(HostileInput, TextAndNetpbmPicturesOverTheLimitGetTheSizeMessage)
     };
     for (const auto& [name, header] : cases) {
         WriteFile(name, header + QByteArray(100, '\0'));
-        EXPECT_EQ(failureOf(name), "Cannot read \"" + std::string(name) + "\": the picture is 20000 x 20000 pixels, more than the 150000000 pixels this program handles.");
+        EXPECT_EQ(FailureOf(name), "Cannot read \"" + std::string(name) + "\": the picture is 20000 x 20000 pixels, more than the 150000000 pixels this program handles.");
     }
     // A size whose area does not even fit in 64 bits.
     WriteFile("huge.xbm", "#define x_width 9223372036854775807\n#define x_height 23\nstatic char x_bits[] = {\n0x00 };\n");
-    EXPECT_EQ(failureOf("huge.xbm"), "Cannot read \"huge.xbm\": the picture is 9223372036854775807 x 23 pixels, more than the 150000000 pixels this program handles.");
+    EXPECT_EQ(FailureOf("huge.xbm"), "Cannot read \"huge.xbm\": the picture is 9223372036854775807 x 23 pixels, more than the 150000000 pixels this program handles.");
 }
 
 TEST(HostileWindow, AnEndlessDeviceOrWriterlessPipeAsTestBmpGivesOneMessageThenTheWindow)

@@ -1,8 +1,6 @@
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QImageWriter>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -36,17 +34,6 @@ QImage randomPicture(std::mt19937& random, QImage::Format format)
     if (format == QImage::Format_Indexed8)
         return image.convertToFormat(format, Qt::ThresholdDither);
     return image.convertToFormat(format);
-}
-
-QByteArray encoded(const QImage& image, const char* format, int quality)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
-    return bytes;
 }
 
 struct Kind {
@@ -89,7 +76,7 @@ void writeEdgeCases(const QString& folder, QStringList& files)
             SetWhite(image, p.x(), p.y());
         for (const char* format : {"bmp", "png", "jpg"}) {
             const QString file = folder + "/" + edge.name + "-" + format + "." + format;
-            WriteFile(file, encoded(format[0] == 'j' ? image.convertToFormat(QImage::Format_Grayscale8) : image, format, 100));
+            WriteFile(file, EncodedPicture(format[0] == 'j' ? image.convertToFormat(QImage::Format_Grayscale8) : image, format, 100));
             files << file;
         }
     }
@@ -130,7 +117,7 @@ TEST(StreamedMeasurement, EqualsTheWholePictureRunByteForByte)
     for (int i = 0; i < 1100; ++i) {
         const Kind& kind = kinds[std::size_t(i) % std::size(kinds)];
         const QString file = folder + QString("/%1-%2.%3").arg(i).arg(kind.name).arg(kind.format);
-        WriteFile(file, encoded(randomPicture(random, kind.pixels), kind.format, 60 + int(random() % 41)));
+        WriteFile(file, EncodedPicture(randomPicture(random, kind.pixels), kind.format, 60 + int(random() % 41)));
         files << file;
     }
     for (const QString& kind : QDir(SLOPEMETER_TEST_DATA "/kinds").entryList(QDir::Files))

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -106,6 +107,17 @@ void PutU32(QByteArray& bytes, int at, std::uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
         bytes[at + i] = char(value >> 8 * i & 0xFF);
+}
+
+QByteArray EncodedPicture(const QImage& image, const char* format, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+    return bytes;
 }
 
 std::string FailureOf(const std::string& path)

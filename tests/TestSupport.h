@@ -50,6 +50,8 @@ private:
 
 // The image as a BMP file's bytes, as Qt writes them (24 bits for colour images).
 QByteArray BmpBytes(const QImage& image);
+// The image in a format Qt writes ("png", "jpg", ...), at the writer's quality setting.
+QByteArray EncodedPicture(const QImage& image, const char* format, int quality);
 void WriteFile(const QString& path, const QByteArray& bytes);
 // Little-endian, as bitmap headers hold them.
 void PutU16(QByteArray& bytes, int at, std::uint16_t value);
