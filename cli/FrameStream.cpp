@@ -8,7 +8,7 @@
 #include "PictureFile.h"
 #include "RowDecoding.h"
 #include "RowScan.h"
-#include "RowSink.h"
+#include "RowScanSink.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -43,38 +43,16 @@ QImage decodeWithQt(const QByteArray& bytes)
     return image;
 }
 
-// A decoded frame's rows go straight into its measurement, one at a time.
-class ScanSink : public RowSink {
+// A PNG frame's rows go straight into its measurement as they are decoded, within the pixel
+// limit that the other frames keep.
+class FrameSink : public RowScanSink {
 public:
-    explicit ScanSink(int level)
-        : level_(level) {}
+    using RowScanSink::RowScanSink;
 
-    bool TakesGreyRows() const override { return true; }
-    bool TakesAnyColourOrder() const override { return true; }
     void CheckSize(std::int64_t width, std::int64_t height, const std::string& fileName) const override
     {
         CheckPictureSize(width, height, fileName);
     }
-    void Begin(int width, int, const std::string&) override
-    {
-        scan_.emplace(width, level_);
-        width_ = width;
-    }
-    std::uint8_t* RowBuffer(int, int bytesPerPixel) override
-    {
-        row_.resize((std::size_t(width_) * std::size_t(bytesPerPixel) + 3) / 4 * 4);
-        return row_.data();
-    }
-    int RowsAtOnce() const override { return 1; }
-    void RowDone(int, int bytesPerPixel) override { scan_->addRow(row_.data(), bytesPerPixel); }
-
-    const RowScan& scan() const { return *scan_; }
-
-private:
-    int level_;
-    int width_ = 0;
-    std::optional<RowScan> scan_;
-    std::vector<std::uint8_t> row_;
 };
 
 void finishScan(const RowScan& scan, Measurement& measurement)
@@ -186,9 +164,10 @@ void FrameStream::measurePng(Measurement& measurement)
     const std::size_t length = pngFrameLength(input_);
     const QByteArray bytes(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
     input_.consume(length);
-    ScanSink sink(level_);
+    FrameSink sink(level_);
     DecodeRows(RowFormat::Png, bytes, "-", sink);
-    finishScan(sink.scan(), measurement);
+    measurement.computed = sink.Finish(&measurement.result);
+    measurement.measured = true;
 }
 
 void FrameStream::measureWhole(Measurement& measurement, std::size_t length)
