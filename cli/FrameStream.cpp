@@ -15,7 +15,6 @@
 
 #include <cctype>
 #include <new>
-#include <optional>
 #include <utility>
 #include <vector>
 
