@@ -1,13 +1,10 @@
 #include "PixelRows.h"
 
+#include "RowVectors.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define SLOPEMETER_X86 1
-#endif
 
 namespace {
 
@@ -57,27 +54,7 @@ void binarizePlainly(const std::uint8_t* in, std::uint8_t* out, int width, int t
 // pixel's answer is spread back over its three bytes. Sums are at most 765, so 16-bit lanes compare
 // them exactly against threshold - 1. A row's last pixels are done again with the block that
 // ends the row: the same bytes land twice.
-#define AVX2 __attribute__((target("avx2")))
-#define AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
-
-constexpr char none = -128;
-
-AVX2 inline __m256i inBothHalves(__m128i pattern)
-{
-    return _mm256_broadcastsi128_si256(pattern);
-}
-
-AVX2 inline __m256i gather(__m256i first, __m256i firstPattern, __m256i second, __m256i secondPattern)
-{
-    return _mm256_or_si256(_mm256_shuffle_epi8(first, firstPattern), _mm256_shuffle_epi8(second, secondPattern));
-}
-
-// AVX2 shuffles bytes only within each 16-byte half of a register, so each half works on a
-// 48-byte stretch of 16 pixels of its own.
-AVX2 inline __m256i loadHalves(const std::uint8_t* low, const std::uint8_t* high)
-{
-    return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(high), reinterpret_cast<const __m128i*>(low));
-}
+using namespace RowVectors;
 
 AVX2 inline void storeHalves(std::uint8_t* low, std::uint8_t* high, __m256i bytes)
 {
@@ -200,11 +177,9 @@ AVX512 void binarizeWithAvx512(const std::uint8_t* in, std::uint8_t* out, int wi
 std::vector<PixelRows::BinarizeReading> readingsOfThisProcessor()
 {
     std::vector<PixelRows::BinarizeReading> readings = {{"plain", binarizePlainly}};
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
+    if (HasAvx2())
         readings.push_back({"AVX2", binarizeWithAvx2});
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw")
-        && __builtin_cpu_supports("avx512vbmi"))
+    if (HasAvx512())
         readings.push_back({"AVX-512", binarizeWithAvx512});
     return readings;
 }

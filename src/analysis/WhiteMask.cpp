@@ -1,12 +1,9 @@
 #include "WhiteMask.h"
 
+#include "RowVectors.h"
+
 #include <algorithm>
 #include <array>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define SLOPEMETER_X86 1
-#endif
 
 namespace {
 
@@ -25,27 +22,7 @@ template <int bytesPerPixel> std::uint64_t plainBlock(const std::uint8_t* pixels
 
 #ifdef SLOPEMETER_X86
 
-#define AVX2 __attribute__((target("avx2")))
-#define AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
-
-// With AVX2, shuffles stay within each 16-byte half of a register, so each half gathers the
-// sums of its own 16 pixels, from a 48-byte stretch loaded in three pieces.
-constexpr char none = -128;
-
-AVX2 inline __m256i inBothHalves(__m128i pattern)
-{
-    return _mm256_broadcastsi128_si256(pattern);
-}
-
-AVX2 inline __m256i gather(__m256i first, __m256i firstPattern, __m256i second, __m256i secondPattern)
-{
-    return _mm256_or_si256(_mm256_shuffle_epi8(first, firstPattern), _mm256_shuffle_epi8(second, secondPattern));
-}
-
-AVX2 inline __m256i loadHalves(const std::uint8_t* low, const std::uint8_t* high)
-{
-    return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(high), reinterpret_cast<const __m128i*>(low));
-}
+using namespace RowVectors;
 
 // Pixels 0-15 in the low halves, 16-31 in the high ones; the packed answers come out in pixel
 // order.
@@ -185,11 +162,9 @@ std::vector<WhiteMask::Reading> readingsOfThisProcessor()
 {
     std::vector<WhiteMask::Reading> readings = {{"plain", plainBlock<1>, plainBlock<3>, plainBlock<4>}};
 #ifdef SLOPEMETER_X86
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
+    if (HasAvx2())
         readings.push_back({"AVX2", oneByteWithAvx2, threeBytesWithAvx2, fourBytesWithAvx2});
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw")
-        && __builtin_cpu_supports("avx512vbmi"))
+    if (HasAvx512())
         readings.push_back({"AVX-512", oneByteWithAvx512, threeBytesWithAvx512, fourBytesWithAvx512});
 #endif
     return readings;
