@@ -5,7 +5,6 @@
 #include "MemoryBudget.h"
 #include "NameEscaping.h"
 #include "PictureFile.h"
-#include "RowScanSink.h"
 #include "SysUtils.h"
 
 #include <new>
@@ -45,26 +44,21 @@ Measurement MeasurementJob::run(const QString& file) const
 void MeasurementJob::measure(Measurement& measurement) const
 {
     const std::string fileName = BytesFromName(measurement.file).toStdString();
-    if (!annotations_) {
-        RowScanSink sink(level_);
-        if (StreamPictureFile(fileName, sink)) {
-            measurement.computed = sink.Finish(&measurement.result);
-            measurement.measured = true;
-            return;
-        }
-    }
     MemoryShare share(budget_);
     const auto takeShare = [&](int width, int height, std::int64_t fileBytes) {
         if (budget_)
             share.take(runCost(width, height, annotations_.has_value()) + fileBytes, fileName);
     };
+    if (!annotations_) {
+        measurement.computed = MeasurePictureFile(fileName, level_, &measurement.result, takeShare);
+        measurement.measured = true;
+        return;
+    }
     Graphics::TBitmap picture;
     picture.SetImage(LoadPictureFile(fileName, takeShare));
     Graphics::TBitmap copy;
     measurement.computed = MeasureCopy(picture, level_, &measurement.result, &copy);
     measurement.measured = true;
-    if (annotations_) {
-        const FoundEndPoints points = foundEndPoints(copy, measurement.result);
-        annotations_->write(annotatedPicture(picture.Image(), points), measurement.file);
-    }
+    const FoundEndPoints points = foundEndPoints(copy, measurement.result);
+    annotations_->write(annotatedPicture(picture.Image(), points), measurement.file);
 }

@@ -4,7 +4,6 @@
 #include "MeasureCopy.h"
 #include "PictureFile.h"
 #include "RowScan.h"
-#include "RowScanSink.h"
 #include "SysUtils.h"
 
 #include <QBuffer>
@@ -28,16 +27,8 @@ Outcome measureFile(const std::string& fileName, int level)
 {
     Outcome outcome;
     try {
-        // As slopemeter-cli measures without annotations: JPEG, PNG and plain 24-bit BMP files
-        // a few rows at a time as they are decoded, the rest loaded whole.
-        RowScanSink sink(level);
-        if (StreamPictureFile(fileName, sink)) {
-            outcome.computed = sink.Finish(&outcome.result);
-            return outcome;
-        }
-        Graphics::TBitmap picture;
-        picture.SetImage(LoadPictureFile(fileName));
-        outcome.computed = MeasureCopy(picture, level, &outcome.result);
+        // As slopemeter-cli measures without annotations.
+        outcome.computed = MeasurePictureFile(fileName, level, &outcome.result);
     } catch (const std::bad_alloc&) {
         throw Exception("Not enough memory for \"" + fileName + "\".");
     }
