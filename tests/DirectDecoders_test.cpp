@@ -22,23 +22,6 @@ std::string streamedFailureOf(const std::string& file)
     return "streamed";
 }
 
-std::uint32_t crc32(const QByteArray& bytes)
-{
-    std::uint32_t crc = 0xFFFFFFFF;
-    for (char byte : bytes) {
-        crc ^= std::uint8_t(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = crc >> 1 ^ (crc & 1 ? 0xEDB88320 : 0);
-    }
-    return ~crc;
-}
-
-QByteArray bigEndian(std::uint32_t value)
-{
-    const char bytes[] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
-    return QByteArray(bytes, 4);
-}
-
 // Smooth shading and noise, as in photographs, so that every upsampling and rounding step of
 // the decoder shows in the pixels.
 QImage photograph(std::mt19937& random, int width, int height)
@@ -86,7 +69,7 @@ TEST(DirectDecoders, DamagedFilesAreRefusedWholeAndStreamed)
     WriteFile("cut.png", png.left(png.size() - 40));
     QByteArray wide = png;
     wide.replace(16, 8, QByteArray("\x00\x0F\x42\x41\x00\x00\x00\xC8", 8));
-    wide.replace(29, 4, bigEndian(crc32(wide.mid(12, 17))));
+    wide.replace(29, 4, BigEndian32(PngCrc(wide.mid(12, 17))));
     WriteFile("wide.png", wide);
 
     const struct {

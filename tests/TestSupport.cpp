@@ -120,6 +120,23 @@ QByteArray EncodedPicture(const QImage& image, const char* format, int quality)
     return bytes;
 }
 
+std::uint32_t PngCrc(const QByteArray& bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (char byte : bytes) {
+        crc ^= std::uint8_t(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc >> 1 ^ (crc & 1 ? 0xEDB88320 : 0);
+    }
+    return ~crc;
+}
+
+QByteArray BigEndian32(std::uint32_t value)
+{
+    const char bytes[] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    return QByteArray(bytes, 4);
+}
+
 std::string FailureOf(const std::string& path)
 {
     try {

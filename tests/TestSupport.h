@@ -56,6 +56,9 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 // Little-endian, as bitmap headers hold them.
 void PutU16(QByteArray& bytes, int at, std::uint16_t value);
 void PutU32(QByteArray& bytes, int at, std::uint32_t value);
+// The CRC that closes each PNG chunk, and the chunk's way of writing numbers.
+std::uint32_t PngCrc(const QByteArray& bytes);
+QByteArray BigEndian32(std::uint32_t value);
 // What loading the file fails with, or "(loaded)".
 std::string FailureOf(const std::string& path);
 

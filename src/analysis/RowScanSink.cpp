@@ -52,6 +52,11 @@ void RowScanSink::RowDone(int y, int bytesPerPixel)
     scan_->addRow(RowBuffer(y, bytesPerPixel), bytesPerPixel);
 }
 
+void RowScanSink::TakeRedFirstRow(int, const std::uint8_t* pixels, int, int bytesPerPixel)
+{
+    scan_->addRow(pixels, bytesPerPixel);
+}
+
 bool RowScanSink::Finish(ScanResult* result) const
 {
     return scan_->finish(result);

@@ -1,6 +1,7 @@
 #include "PngFile.h"
 
 #include "PictureFile.h"
+#include "PngRows.h"
 #include "RowSink.h"
 
 #include <spng.h>
@@ -207,7 +208,8 @@ bool IsPng(const QByteArray& start)
 
 void Decode(std::FILE* file, std::int64_t fileLength, const std::string& fileName, RowSink& sink)
 {
-    Decoder(file, fileName, sink).decode(fileLength);
+    if (!PngRows::Decode(file, fileLength, fileName, sink))
+        Decoder(file, fileName, sink).decode(fileLength);
 }
 
 }

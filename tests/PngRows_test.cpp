@@ -1,0 +1,213 @@
+#include "PictureFile.h"
+#include "PictureSink.h"
+#include "PngRows.h"
+#include "TestSupport.h"
+
+#include <QImageReader>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+namespace {
+
+// PNGs made here, byte by byte, so that every filter type, chunking and compression level
+// our reader must undo can be chosen; Qt's reader (libpng) is the judge of what they hold.
+struct RawPicture {
+    int width = 0;
+    int height = 0;
+    int bytesPerPixel = 3;
+    QByteArray pixels;
+
+    const std::uint8_t* row(int y) const { return reinterpret_cast<const std::uint8_t*>(pixels.constData()) + y * width * bytesPerPixel; }
+};
+
+int paeth(int left, int above, int aboveLeft)
+{
+    const int guess = left + above - aboveLeft;
+    const int toLeft = std::abs(guess - left), toAbove = std::abs(guess - above), toCorner = std::abs(guess - aboveLeft);
+    return toLeft <= toAbove && toLeft <= toCorner ? left : toAbove <= toCorner ? above
+                                                                                : aboveLeft;
+}
+
+// The rows with a filter-type byte in front of each, filtered as a PNG writer filters them.
+QByteArray filteredRows(const RawPicture& picture, const std::vector<int>& filters)
+{
+    QByteArray out;
+    const int length = picture.width * picture.bytesPerPixel, step = picture.bytesPerPixel;
+    const std::vector<std::uint8_t> zeros(length);
+    for (int y = 0; y < picture.height; ++y) {
+        const std::uint8_t* row = picture.row(y);
+        const std::uint8_t* above = y ? picture.row(y - 1) : zeros.data();
+        out += char(filters[y]);
+        for (int i = 0; i < length; ++i) {
+            const int left = i >= step ? row[i - step] : 0, aboveLeft = i >= step ? above[i - step] : 0;
+            const int predicted[] = {0, left, above[i], (left + above[i]) / 2, paeth(left, above[i], aboveLeft)};
+            out += char(row[i] - predicted[filters[y]]);
+        }
+    }
+    return out;
+}
+
+QByteArray zlibStream(const QByteArray& data, int level)
+{
+    return qCompress(data, level).mid(4); // qCompress puts the length in front
+}
+
+QByteArray chunk(const char* type, const QByteArray& data)
+{
+    const QByteArray typed = QByteArray(type, 4) + data;
+    return BigEndian32(std::uint32_t(data.size())) + typed + BigEndian32(PngCrc(typed));
+}
+
+QByteArray headerChunk(int width, int height, int bytesPerPixel)
+{
+    const char fields[] = {8, char(bytesPerPixel == 3 ? 2 : 6), 0, 0, 0};
+    return chunk("IHDR", BigEndian32(width) + BigEndian32(height) + QByteArray(fields, 5));
+}
+
+const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
+
+QByteArray pngFile(const RawPicture& picture, const QByteArray& stream, const QByteArray& beforeData = {})
+{
+    return signature + headerChunk(picture.width, picture.height, picture.bytesPerPixel) + beforeData
+        + chunk("IDAT", stream) + chunk("IEND", {});
+}
+
+// Values where the filters' sums wrap and the Paeth predictor's distances tie, among others.
+RawPicture randomPicture(std::mt19937& random, int width, int height, int bytesPerPixel)
+{
+    RawPicture picture{width, height, bytesPerPixel, QByteArray(width * height * bytesPerPixel, 0)};
+    const int awkward[] = {0, 1, 2, 127, 128, 129, 254, 255};
+    for (char& byte : picture.pixels)
+        byte = char(random() % 3 ? awkward[random() % 8] : random() % 256);
+    return picture;
+}
+
+QImage decodedByUs(const QString& file, bool* taken)
+{
+    std::FILE* stream = std::fopen(file.toLocal8Bit().constData(), "rb");
+    PictureSink sink;
+    *taken = PngRows::Decode(stream, QFileInfo(file).size(), file.toStdString(), sink);
+    std::fclose(stream);
+    return sink.TakePicture();
+}
+
+TEST(PngRows, EveryFilterLevelAndChunkingDecodesAsQtsReaderDecodes)
+{
+    ScratchDirectory dir;
+    std::mt19937 random(31);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const int width = round < 20 ? round + 1 : 1 + int(random() % 90);
+        const RawPicture picture = randomPicture(random, width, 1 + int(random() % 12), random() % 2 ? 3 : 4);
+        std::vector<int> filters(picture.height);
+        for (int& filter : filters)
+            filter = int(random() % 5);
+        const QByteArray stream = zlibStream(filteredRows(picture, filters), int(random() % 10));
+        // The data in up to four IDAT chunks, some of them empty, after chunks a reader passes over.
+        QByteArray file = signature + headerChunk(picture.width, picture.height, picture.bytesPerPixel);
+        if (random() % 2)
+            file += chunk("tEXt", "Comment\0made here");
+        if (picture.bytesPerPixel == 3 && random() % 2)
+            file += chunk("PLTE", QByteArray(12, '\x40'));
+        int at = 0;
+        for (int piece = int(random() % 4); piece > 0; --piece) {
+            const int length = int(random() % (stream.size() - at + 1));
+            file += chunk("IDAT", stream.mid(at, length));
+            at += length;
+        }
+        file += chunk("IDAT", stream.mid(at)) + chunk("IEND", {});
+        WriteFile("picture.png", file);
+
+        bool taken = false;
+        const QImage ours = decodedByUs("picture.png", &taken);
+        ASSERT_TRUE(taken);
+        const QImage byQt = QImageReader("picture.png").read().convertToFormat(QImage::Format_BGR888);
+        ASSERT_FALSE(byQt.isNull());
+        ASSERT_EQ(ours, byQt);
+    }
+}
+
+// Kinds our reader does not take are left to libspng, with the file where it was.
+TEST(PngRows, OtherKindsAreLeftWhereTheyWere)
+{
+    for (const char* kind : {"png-grey-8bit.png", "png-palette-8bit.png", "png-rgb-16bit.png", "png-rgb-interlaced.png"}) {
+        const std::string path = std::string(SLOPEMETER_TEST_DATA "/kinds/") + kind;
+        std::FILE* stream = std::fopen(path.c_str(), "rb");
+        PictureSink sink;
+        EXPECT_FALSE(PngRows::Decode(stream, QFileInfo(path.c_str()).size(), path, sink)) << kind;
+        EXPECT_EQ(std::ftell(stream), 0) << kind;
+        std::fclose(stream);
+        EXPECT_EQ(FailureOf(path), "(loaded)") << kind;
+    }
+}
+
+TEST(PngRows, DamagedDataIsRefusedWithItsReason)
+{
+    ScratchDirectory dir;
+    std::mt19937 random(8);
+    const RawPicture picture = randomPicture(random, 40, 30, 3);
+    const std::vector<int> paethRows(picture.height, 4);
+    const QByteArray rows = filteredRows(picture, paethRows);
+    const QByteArray stream = zlibStream(rows, 6);
+    const QByteArray sound = pngFile(picture, stream);
+    const int data = int(sound.indexOf("IDAT")) + 4;
+
+    // Damage inside the data may show first as a bad filter or bad compressed data, so the CRC
+    // itself is damaged.
+    QByteArray flipped = sound;
+    flipped[data + stream.size()] = char(flipped[data + stream.size()] ^ 0x10);
+    QByteArray badFilter = rows;
+    badFilter[(3 * picture.width + 1) * 7] = 5;
+    QByteArray badChecksum = stream;
+    badChecksum[badChecksum.size() - 1] = char(badChecksum.back() ^ 1);
+    QByteArray tooLong = sound;
+    tooLong.replace(data - 8, 4, BigEndian32(0x80000000));
+    const QByteArray head = signature + headerChunk(picture.width, picture.height, 3);
+    // A zlib header, then a block of the type deflate reserves.
+    const QByteArray garbage = QByteArray("\x78\x9c", 2) + QByteArray(64, '\xff');
+
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* reason;
+    } cases[] = {
+        {"flipped", flipped, "IDAT chunk CRC mismatch"},
+        {"filter", pngFile(picture, zlibStream(badFilter, 6)), "invalid filter type"},
+        {"checksum", pngFile(picture, badChecksum), "checksum does not match"},
+        {"few-rows", pngFile(picture, zlibStream(rows.left(rows.size() - 10), 6)), "ends before the last row"},
+        {"no-checksum", pngFile(picture, stream.left(stream.size() - 4)), "cut short"},
+        {"cut", sound.left(data + 200), "cut short"},
+        {"garbage", pngFile(picture, garbage), "invalid compressed data"},
+        {"critical", head + chunk("ABCD", "x") + chunk("IDAT", stream) + chunk("IEND", {}), "unknown critical chunk ABCD"},
+        {"no-data", head + chunk("IEND", {}), "no IDAT chunk"},
+        {"too-long", tooLong, "longer than PNG allows"},
+    };
+    for (const auto& bad : cases) {
+        WriteFile(QString(bad.name) + ".png", bad.bytes);
+        const std::string failure = FailureOf(std::string(bad.name) + ".png");
+        EXPECT_NE(failure.find(bad.reason), std::string::npos) << bad.name << ": " << failure;
+        EXPECT_NE(failure.find(bad.name), std::string::npos) << failure;
+    }
+
+    // What other readers pass over is passed over: data after the last row, and a damaged
+    // chunk that holds nothing the picture needs.
+    QByteArray badText = chunk("tEXt", "Comment\0x");
+    badText[badText.size() - 1] = char(badText.back() ^ 1);
+    const QByteArray lenient[] = {
+        pngFile(picture, zlibStream(rows + QByteArray(50, '\0'), 6)),
+        pngFile(picture, stream, badText),
+    };
+    WriteFile("sound.png", sound);
+    const QImage byQt = QImageReader("sound.png").read().convertToFormat(QImage::Format_BGR888);
+    for (const QByteArray& bytes : lenient) {
+        WriteFile("lenient.png", bytes);
+        bool taken = false;
+        EXPECT_EQ(decodedByUs("lenient.png", &taken), byQt);
+        EXPECT_TRUE(taken);
+    }
+}
+
+}
