@@ -8,9 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include <sys/mman.h>
+#include <zlib.h>
 #include <unistd.h>
 
 // Feeds each input to the picture loader as a file, and a picture that loads through the whole
@@ -41,6 +44,23 @@ bool writePictureFile(const std::uint8_t* data, std::size_t size)
         written += std::size_t(n);
     }
     return true;
+}
+
+// A mutation nearly always breaks the CRC of the PNG chunk it lands in, which stops a reader at
+// once; so for inputs of even length the CRCs are put right, and the fuzzer reaches the data.
+void mendPngCrcs(std::vector<std::uint8_t>& bytes)
+{
+    if (bytes.size() % 2 != 0 || bytes.size() < 8 || std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) != 0)
+        return;
+    for (std::size_t at = 8; at + 12 <= bytes.size();) {
+        const std::size_t length = std::size_t(bytes[at]) << 24 | std::size_t(bytes[at + 1]) << 16 | std::size_t(bytes[at + 2]) << 8 | bytes[at + 3];
+        if (length > bytes.size() - at - 12)
+            return;
+        const std::uint32_t crc = std::uint32_t(crc32(0, bytes.data() + at + 4, uInt(length + 4)));
+        for (int i = 0; i < 4; ++i)
+            bytes[at + 8 + length + i] = std::uint8_t(crc >> (24 - 8 * i));
+        at += length + 12;
+    }
 }
 
 ScanResult measure(const QImage& picture)
@@ -110,7 +130,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (!writePictureFile(data, size))
+    std::vector<std::uint8_t> bytes(data, data + size);
+    mendPngCrcs(bytes);
+    if (!writePictureFile(bytes.data(), bytes.size()))
         std::abort();
     QImage picture;
     try {
