@@ -85,12 +85,27 @@ RawPicture randomPicture(std::mt19937& random, int width, int height, int bytesP
     return picture;
 }
 
-QImage decodedByUs(const QString& file, bool* taken)
+// A whole picture that also notes how many threads the process has when the first row comes.
+class WatchingSink : public PictureSink {
+public:
+    void TakeRedFirstRow(int y, const std::uint8_t* pixels, int width, int bytesPerPixel) override
+    {
+        if (y == 0)
+            threadsAtFirstRow = ThreadsInProcess();
+        PictureSink::TakeRedFirstRow(y, pixels, width, bytesPerPixel);
+    }
+
+    int threadsAtFirstRow = 0;
+};
+
+QImage decodedByUs(const QString& file, bool* taken, int* threads = nullptr)
 {
     std::FILE* stream = std::fopen(file.toLocal8Bit().constData(), "rb");
-    PictureSink sink;
+    WatchingSink sink;
     *taken = PngRows::Decode(stream, QFileInfo(file).size(), file.toStdString(), sink);
     std::fclose(stream);
+    if (threads)
+        *threads = sink.threadsAtFirstRow;
     return sink.TakePicture();
 }
 
@@ -208,6 +223,54 @@ TEST(PngRows, DamagedDataIsRefusedWithItsReason)
         EXPECT_EQ(decodedByUs("lenient.png", &taken), byQt);
         EXPECT_TRUE(taken);
     }
+}
+
+// Large pictures are inflated in a thread of their own; whichever side fails, the failure is
+// the one the file earns, and neither side is left waiting.
+TEST(PngInTwoThreads, LargePicturesDecodeAndFailAsInOne)
+{
+    ScratchDirectory dir;
+    std::mt19937 random(5);
+    const RawPicture picture = randomPicture(random, 2400, 2400, 3);
+    std::vector<int> filters(picture.height);
+    for (int& filter : filters)
+        filter = int(random() % 5);
+    const QByteArray rows = filteredRows(picture, filters);
+    const QByteArray stream = zlibStream(rows, 1);
+    const QByteArray sound = pngFile(picture, stream);
+    WriteFile("sound.png", sound);
+    // Qt's conversion starts threads of its own for a large picture; they stay a while.
+    const QImage byQt = QImageReader("sound.png").read().convertToFormat(QImage::Format_BGR888);
+    const int before = ThreadsInProcess();
+    bool taken = false;
+    int threads = 0;
+    EXPECT_EQ(decodedByUs("sound.png", &taken, &threads), byQt);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(threads, before + 1);
+
+    const auto withFilter = [&](int row) {
+        QByteArray bad = rows;
+        bad[(3 * picture.width + 1) * row] = 9;
+        return pngFile(picture, zlibStream(bad, 1));
+    };
+    QByteArray badChecksum = stream;
+    badChecksum[badChecksum.size() - 1] = char(badChecksum.back() ^ 1);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* reason;
+    } cases[] = {
+        {"early-filter", withFilter(3), "invalid filter type"},
+        {"late-filter", withFilter(picture.height - 1), "invalid filter type"},
+        {"cut", sound.left(sound.size() * 3 / 5), "cut short"},
+        {"checksum", pngFile(picture, badChecksum), "checksum does not match"},
+    };
+    for (const auto& bad : cases) {
+        WriteFile(QString(bad.name) + ".png", bad.bytes);
+        const std::string failure = FailureOf(std::string(bad.name) + ".png");
+        EXPECT_NE(failure.find(bad.reason), std::string::npos) << bad.name << ": " << failure;
+    }
+    EXPECT_EQ(ThreadsInProcess(), before);
 }
 
 }
