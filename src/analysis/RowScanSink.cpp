@@ -52,7 +52,7 @@ void RowScanSink::RowDone(int y, int bytesPerPixel)
     scan_->addRow(RowBuffer(y, bytesPerPixel), bytesPerPixel);
 }
 
-void RowScanSink::TakeRedFirstRow(int, const std::uint8_t* pixels, int, int bytesPerPixel)
+void RowScanSink::TakeDecodedRow(int, const std::uint8_t* pixels, int, int bytesPerPixel)
 {
     scan_->addRow(pixels, bytesPerPixel);
 }

@@ -25,7 +25,7 @@ public:
     std::uint8_t* RowBuffer(int y, int bytesPerPixel) override;
     int RowsAtOnce() const override { return rowsAtOnce_; }
     void RowDone(int y, int bytesPerPixel) override;
-    void TakeRedFirstRow(int y, const std::uint8_t* pixels, int width, int bytesPerPixel) override;
+    void TakeDecodedRow(int y, const std::uint8_t* pixels, int width, int bytesPerPixel) override;
 
     // The end points and slope of the rows seen, as FindSlope gives them.
     bool Finish(ScanResult* result) const;

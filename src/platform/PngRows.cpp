@@ -36,6 +36,7 @@ constexpr std::size_t bandBytes = std::size_t(256) << 10;
 // starting the thread costs more than it saves, and a batch keeps every core busy anyway.
 constexpr std::int64_t twoThreadsFrom = std::int64_t(16) << 20;
 
+constexpr std::uint8_t colourTypeGrey = 0;
 constexpr std::uint8_t colourTypeRgb = 2;
 constexpr std::uint8_t colourTypeRgba = 6;
 
@@ -75,9 +76,10 @@ bool readHeader(const std::uint8_t (&opening)[openingBytes], Header* header)
     header->height = bigEndian(fields + 4);
     const std::uint8_t depth = fields[8], colourType = fields[9];
     const std::uint8_t compression = fields[10], filtering = fields[11], interlace = fields[12];
-    header->bytesPerPixel = colourType == colourTypeRgb ? 3 : 4;
+    header->bytesPerPixel = colourType == colourTypeGrey ? 1 : colourType == colourTypeRgb ? 3
+                                                                                           : 4;
     return header->width >= 1 && header->width <= longestChunk && header->height >= 1 && header->height <= longestChunk
-        && depth == 8 && (colourType == colourTypeRgb || colourType == colourTypeRgba) && compression == 0
+        && depth == 8 && (colourType == colourTypeGrey || colourType == colourTypeRgb || colourType == colourTypeRgba) && compression == 0
         && filtering == 0 && interlace == 0;
 }
 
@@ -92,8 +94,8 @@ public:
         state_->crc_flag = ISAL_ZLIB;
     }
 
-    // Skips to the first IDAT chunk.
-    void Start();
+    // Skips to the first IDAT chunk; says whether a transparency chunk came before it.
+    bool Start();
     // Inflates exactly length bytes into out.
     void Fill(std::uint8_t* out, std::size_t length);
     // Reads on to the end of the compressed stream, checking its checksum.
@@ -180,12 +182,14 @@ void Inflater::skipChunk()
     checkCrc();
 }
 
-void Inflater::Start()
+bool Inflater::Start()
 {
+    bool transparency = false;
     for (;;) {
         readChunkStart();
         if (isType(type_, "IDAT"))
-            return;
+            return transparency;
+        transparency = transparency || isType(type_, "tRNS");
         if (isType(type_, "IEND"))
             damaged("no IDAT chunk");
         if (isCritical(type_) && !isType(type_, "PLTE"))
@@ -346,6 +350,13 @@ public:
     {
     }
 
+    // Reads up to the picture data; false for a picture libspng is to read after all.
+    bool Start()
+    {
+        // Qt reads a grey picture with a transparency chunk through a palette in which the
+        // transparent grey is black; PngFile knows how.
+        return !inflater_.Start() || header_.bytesPerPixel != 1;
+    }
     void Decode();
 
 private:
@@ -375,7 +386,6 @@ private:
 
 void Decoder::Decode()
 {
-    inflater_.Start();
     const bool large = std::int64_t(filteredLength_) * header_.height >= twoThreadsFrom;
     if (!(large && std::thread::hardware_concurrency() > 1 && decodeInTwo()))
         decodeInOne();
@@ -390,7 +400,7 @@ void Decoder::undo(std::size_t band, const std::uint8_t* filtered)
     for (std::size_t i = 0, count = rowsIn(band); i < count; ++i, filtered += filteredLength_) {
         if (!PngFilters::Undo(filtered[0], filtered + 1, above, current, rowLength_, header_.bytesPerPixel))
             FailOnPictureFile("Cannot read", fileName_, "the picture is damaged (invalid filter type).");
-        sink_.TakeRedFirstRow(int(band * rowsAtOnce_ + i), current, int(header_.width), header_.bytesPerPixel);
+        sink_.TakeDecodedRow(int(band * rowsAtOnce_ + i), current, int(header_.width), header_.bytesPerPixel);
         std::swap(above, current);
         aboveFirst_ = !aboveFirst_;
     }
@@ -462,19 +472,23 @@ bool Decode(std::FILE* file, std::int64_t fileLength, const std::string& fileNam
     const long start = std::ftell(file);
     std::uint8_t opening[openingBytes];
     Header header;
-    const bool taken = start >= 0 && std::fread(opening, 1, openingBytes, file) == openingBytes && readHeader(opening, &header);
-    if (!taken) {
+    const auto leave = [&] {
         if (start < 0 || std::fseek(file, start, SEEK_SET) != 0)
             FailOnPictureFile("Cannot read", fileName, std::string(std::strerror(errno)) + ".");
         std::clearerr(file);
         return false;
-    }
+    };
+    if (start < 0 || std::fread(opening, 1, openingBytes, file) != openingBytes || !readHeader(opening, &header))
+        return leave();
+    Decoder decoder(file, header, fileName, sink);
+    if (!decoder.Start())
+        return leave();
     sink.CheckSize(header.width, header.height, fileName);
     const std::int64_t filteredBytes = (std::int64_t(header.width) * header.bytesPerPixel + 1) * header.height;
     if (fileLength * deflateRatioAtMost < filteredBytes)
         FailOnPictureFile("Cannot read", fileName, "the picture data is cut short.");
     sink.Begin(int(header.width), int(header.height), fileName);
-    Decoder(file, header, fileName, sink).Decode();
+    decoder.Decode();
     return true;
 }
 

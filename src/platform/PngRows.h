@@ -6,14 +6,14 @@
 
 class RowSink;
 
-// The PNG pictures cameras and most programs write (8-bit colour, with or without alpha, not
-// interlaced) decoded by our own reader: Intel's ISA-L inflates, which is several times faster
+// The PNG pictures cameras and most programs write (8-bit grey or colour, colour with or without
+// alpha, not interlaced) decoded by our own reader: Intel's ISA-L inflates, which is several times faster
 // than zlib, and the row filters are undone a whole pixel at a time. Every other kind is left
 // to libspng.
 namespace PngRows {
 
 // Decodes the PNG read from file (from its current position; fileLength bytes in all) into
-// sink, as RGB rows, alpha dropped. False, with the file put back where it was and nothing
+// sink, as grey or RGB rows, alpha dropped. False, with the file put back where it was and nothing
 // handed to the sink, for a picture of another kind or one whose header is not sound. Any
 // fault after that raises an Exception that names the file and says why.
 bool Decode(std::FILE* file, std::int64_t fileLength, const std::string& fileName, RowSink& sink);

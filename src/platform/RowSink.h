@@ -24,9 +24,9 @@ public:
     virtual std::uint8_t* RowBuffer(int y, int bytesPerPixel) = 0;
     virtual int RowsAtOnce() const = 0;
     virtual void RowDone(int y, int bytesPerPixel) = 0;
-    // Hands over row y decoded into the decoder's own memory: width pixels of bytesPerPixel (3
-    // or 4) bytes, red, green and blue first, any fourth byte dropped. By default the row is
-    // copied into RowBuffer in the sink's order and handed back through RowDone; a sink that
-    // can look at the row where it lies does so instead.
-    virtual void TakeRedFirstRow(int y, const std::uint8_t* pixels, int width, int bytesPerPixel);
+    // Hands over row y decoded into the decoder's own memory: width pixels of bytesPerPixel
+    // bytes, 1 for grey, or 3 or 4 for red, green and blue first, any fourth byte dropped. By
+    // default the row is copied into RowBuffer in the sink's order and handed back through
+    // RowDone; a sink that can look at the row where it lies does so instead.
+    virtual void TakeDecodedRow(int y, const std::uint8_t* pixels, int width, int bytesPerPixel);
 };
