@@ -118,6 +118,7 @@ private:
     bool refill();
     void inflate();
     void needInput(std::uint32_t inBefore);
+    void fillPiece(std::uint8_t* out, std::size_t length);
 
     std::FILE* file_;
     const std::string& fileName_;
@@ -236,6 +237,15 @@ void Inflater::needInput(std::uint32_t inBefore)
 
 void Inflater::Fill(std::uint8_t* out, std::size_t length)
 {
+    // ISA-L counts in 32 bits; a row of a picture within the limits is far shorter.
+    for (std::size_t piece; length > 0; out += piece, length -= piece) {
+        piece = std::min<std::size_t>(length, std::size_t(1) << 30);
+        fillPiece(out, piece);
+    }
+}
+
+void Inflater::fillPiece(std::uint8_t* out, std::size_t length)
+{
     state_->next_out = out;
     state_->avail_out = std::uint32_t(length);
     while (state_->avail_out > 0) {
@@ -275,7 +285,7 @@ void Inflater::Finish()
 // undoes their filters, in turn through a ring of a few.
 class BandRing {
 public:
-    BandRing(std::size_t bandLength)
+    explicit BandRing(std::size_t bandLength)
     {
         for (auto& band : bands_)
             band.resize(bandLength + PngFilters::Slack);
