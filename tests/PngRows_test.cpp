@@ -116,7 +116,8 @@ TEST(PngRows, EveryFilterLevelAndChunkingDecodesAsQtsReaderDecodes)
     std::mt19937 random(31);
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        const int width = round < 20 ? round + 1 : 1 + int(random() % 90);
+        // Narrow rows first, then one longer than the band rows are inflated in.
+        const int width = round < 20 ? round + 1 : round == 20 ? 90'000 : 1 + int(random() % 90);
         const int bytesPerPixel[] = {1, 3, 4};
         const RawPicture picture = randomPicture(random, width, 1 + int(random() % 12), bytesPerPixel[random() % 3]);
         std::vector<int> filters(picture.height);
