@@ -1,5 +1,6 @@
 #include "PictureFile.h"
 #include "PictureSink.h"
+#include "PngFilters.h"
 #include "PngRows.h"
 #include "TestSupport.h"
 
@@ -117,7 +118,8 @@ TEST(PngRows, EveryFilterLevelAndChunkingDecodesAsQtsReaderDecodes)
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         // Narrow rows first, then one longer than the band rows are inflated in.
-        const int width = round < 20 ? round + 1 : round == 20 ? 90'000 : 1 + int(random() % 90);
+        const int width = round < 20 ? round + 1 : round == 20 ? 90'000
+                                                               : 1 + int(random() % 90);
         const int bytesPerPixel[] = {1, 3, 4};
         const RawPicture picture = randomPicture(random, width, 1 + int(random() % 12), bytesPerPixel[random() % 3]);
         std::vector<int> filters(picture.height);
@@ -146,6 +148,31 @@ TEST(PngRows, EveryFilterLevelAndChunkingDecodesAsQtsReaderDecodes)
         ASSERT_FALSE(byQt.isNull());
         ASSERT_EQ(ours, byQt);
     }
+}
+
+// The vector code against the byte-by-byte code, on rows of every length up to a few blocks.
+TEST(PngFilters, VectorsUndoAsPlainBytesDo)
+{
+    std::mt19937 random(17);
+    const auto randomRow = [&](std::size_t length) {
+        std::vector<std::uint8_t> row(length + PngFilters::Slack);
+        for (auto& byte : row)
+            byte = std::uint8_t(random() % 4 ? random() % 256 : random() % 2 * 255);
+        return row;
+    };
+    for (int bytesPerPixel : {1, 3, 4})
+        for (std::size_t pixels = 1; pixels <= 40; ++pixels)
+            for (std::uint8_t filter = 0; filter <= 5; ++filter) {
+                const std::size_t length = pixels * bytesPerPixel;
+                const std::vector<std::uint8_t> filtered = randomRow(length), prior = randomRow(length);
+                std::vector<std::uint8_t> byVectors(length + PngFilters::Slack), byBytes(length + PngFilters::Slack);
+                const bool undone = PngFilters::Undo(filter, filtered.data(), prior.data(), byVectors.data(), length, bytesPerPixel);
+                ASSERT_EQ(undone, PngFilters::UndoPlain(filter, filtered.data(), prior.data(), byBytes.data(), length, bytesPerPixel));
+                ASSERT_EQ(undone, filter < 5);
+                byVectors.resize(length);
+                byBytes.resize(length);
+                ASSERT_EQ(byVectors, byBytes) << "filter " << int(filter) << ", " << bytesPerPixel << " bytes a pixel, " << pixels << " pixels";
+            }
 }
 
 // Kinds our reader does not take are left to libspng, with the file where it was: a grey
