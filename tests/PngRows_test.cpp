@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <random>
 
+#include <sys/resource.h>
+
 namespace {
 
 // PNGs made here, byte by byte, so that every filter type, chunking and compression level
@@ -214,6 +216,20 @@ TEST(PngRows, DamagedDataIsRefusedWithItsReason)
     const QByteArray head = signature + headerChunk(picture.width, picture.height, 3);
     // A zlib header, then a block of the type deflate reserves.
     const QByteArray garbage = QByteArray("\x78\x9c", 2) + QByteArray(64, '\xff');
+
+    // A header claiming rows of 6 GB: refused for its size before anything the size of a row is
+    // taken.
+    const QByteArray huge = signature + headerChunk(0x7FFFFFFF, 1, 3) + chunk("IDAT", stream) + chunk("IEND", {});
+    WriteFile("huge.png", huge);
+    // The process's peak memory, which rows of 6 GB taken and cleared would raise.
+    const auto peakKilobytes = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long peakBefore = peakKilobytes();
+    EXPECT_NE(FailureOf("huge.png").find("2147483647 x 1 pixels"), std::string::npos) << FailureOf("huge.png");
+    EXPECT_LT(peakKilobytes() - peakBefore, 1 << 20);
 
     const struct {
         const char* name;

@@ -355,12 +355,12 @@ public:
     Decoder(std::FILE* file, const Header& header, const std::string& fileName, RowSink& sink)
         : inflater_(file, fileName), header_(header), fileName_(fileName), sink_(sink),
           rowLength_(std::size_t(header.width) * header.bytesPerPixel), filteredLength_(rowLength_ + 1),
-          rowsAtOnce_(std::clamp<std::size_t>(bandBytes / filteredLength_, 1, header.height)),
-          rows_(2 * (rowLength_ + PngFilters::Slack))
+          rowsAtOnce_(std::clamp<std::size_t>(bandBytes / filteredLength_, 1, header.height))
     {
     }
 
-    // Reads up to the picture data; false for a picture libspng is to read after all.
+    // Reads up to the picture data; false for a picture libspng is to read after all. Nothing
+    // the size of a row is taken before the sink has accepted the picture's size.
     bool Start()
     {
         // Qt reads a grey picture with a transparency chunk through a palette in which the
@@ -390,12 +390,14 @@ private:
     std::size_t rowLength_;
     std::size_t filteredLength_;
     std::size_t rowsAtOnce_;
+    // The row being undone and the one above it, taking turns.
     std::vector<std::uint8_t> rows_;
     bool aboveFirst_ = true;
 };
 
 void Decoder::Decode()
 {
+    rows_.assign(2 * (rowLength_ + PngFilters::Slack), 0);
     const bool large = std::int64_t(filteredLength_) * header_.height >= twoThreadsFrom;
     if (!(large && std::thread::hardware_concurrency() > 1 && decodeInTwo()))
         decodeInOne();
