@@ -49,9 +49,8 @@ void binarizePlainly(const std::uint8_t* in, std::uint8_t* out, int width, int t
 
 #ifdef SLOPEMETER_X86
 
-// The vector readings gather each pixel's blue and green bytes into a pair and its red byte into
-// a 16-bit lane, so that one multiply-add and one add give the sums; after the comparison, each
-// pixel's answer is spread back over its three bytes. Sums are at most 765, so 16-bit lanes compare
+// The vector readings sum each pixel's three bytes in a 16-bit lane (whiteBytesOf32 for AVX2);
+// after the comparison, each pixel's answer is spread back over its three bytes. Sums are at most 765, so 16-bit lanes compare
 // them exactly against threshold - 1. A row's last pixels are done again with the block that
 // ends the row: the same bytes land twice.
 using namespace RowVectors;
@@ -68,32 +67,13 @@ AVX2 void binarizeWithAvx2(const std::uint8_t* in, std::uint8_t* out, int width,
         return;
     }
     const __m256i below = _mm256_set1_epi16(short(threshold - 1));
-    const __m256i ones = _mm256_set1_epi8(1);
-    // Pixels 0-7 lie in bytes 0-23 of a stretch, pixels 8-15 in bytes 24-47.
-    const __m256i blueGreenLow0 = inBothHalves(_mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, 12, 13, 15, none, none, none, none, none));
-    const __m256i blueGreenLow1 = inBothHalves(_mm_setr_epi8(none, none, none, none, none, none, none, none, none, none, none, 0, 2, 3, 5, 6));
-    const __m256i redLow0 = inBothHalves(_mm_setr_epi8(2, none, 5, none, 8, none, 11, none, 14, none, none, none, none, none, none, none));
-    const __m256i redLow1 = inBothHalves(_mm_setr_epi8(none, none, none, none, none, none, none, none, none, none, 1, none, 4, none, 7, none));
-    const __m256i blueGreenHigh1 = inBothHalves(_mm_setr_epi8(8, 9, 11, 12, 14, 15, none, none, none, none, none, none, none, none, none, none));
-    const __m256i blueGreenHigh2 = inBothHalves(_mm_setr_epi8(none, none, none, none, none, none, 1, 2, 4, 5, 7, 8, 10, 11, 13, 14));
-    const __m256i redHigh1 = inBothHalves(_mm_setr_epi8(10, none, 13, none, none, none, none, none, none, none, none, none, none, none, none, none));
-    const __m256i redHigh2 = inBothHalves(_mm_setr_epi8(none, none, none, none, 0, none, 3, none, 6, none, 9, none, 12, none, 15, none));
     const __m256i spread0 = inBothHalves(_mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5));
     const __m256i spread1 = inBothHalves(_mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10));
     const __m256i spread2 = inBothHalves(_mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15));
     for (int next = 0; next < width; next += 32) {
         const int x = std::min(next, width - 32);
         const std::uint8_t* p = in + 3 * x;
-        const __m256i bytes0 = loadHalves(p, p + 48);
-        const __m256i bytes1 = loadHalves(p + 16, p + 64);
-        const __m256i bytes2 = loadHalves(p + 32, p + 80);
-        const __m256i sumsLow = _mm256_add_epi16(
-            _mm256_maddubs_epi16(gather(bytes0, blueGreenLow0, bytes1, blueGreenLow1), ones),
-            gather(bytes0, redLow0, bytes1, redLow1));
-        const __m256i sumsHigh = _mm256_add_epi16(
-            _mm256_maddubs_epi16(gather(bytes1, blueGreenHigh1, bytes2, blueGreenHigh2), ones),
-            gather(bytes1, redHigh1, bytes2, redHigh2));
-        const __m256i white = _mm256_packs_epi16(_mm256_cmpgt_epi16(sumsLow, below), _mm256_cmpgt_epi16(sumsHigh, below));
+        const __m256i white = whiteBytesOf32(p, below);
         std::uint8_t* q = out + 3 * x;
         storeHalves(q, q + 48, _mm256_shuffle_epi8(white, spread0));
         storeHalves(q + 16, q + 64, _mm256_shuffle_epi8(white, spread1));

@@ -24,30 +24,9 @@ template <int bytesPerPixel> std::uint64_t plainBlock(const std::uint8_t* pixels
 
 using namespace RowVectors;
 
-// Pixels 0-15 in the low halves, 16-31 in the high ones; the packed answers come out in pixel
-// order.
 AVX2 std::uint32_t thirtyTwoWithAvx2(const std::uint8_t* p, __m256i below)
 {
-    const __m256i ones = _mm256_set1_epi8(1);
-    const __m256i blueGreenLow0 = inBothHalves(_mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, 12, 13, 15, none, none, none, none, none));
-    const __m256i blueGreenLow1 = inBothHalves(_mm_setr_epi8(none, none, none, none, none, none, none, none, none, none, none, 0, 2, 3, 5, 6));
-    const __m256i redLow0 = inBothHalves(_mm_setr_epi8(2, none, 5, none, 8, none, 11, none, 14, none, none, none, none, none, none, none));
-    const __m256i redLow1 = inBothHalves(_mm_setr_epi8(none, none, none, none, none, none, none, none, none, none, 1, none, 4, none, 7, none));
-    const __m256i blueGreenHigh1 = inBothHalves(_mm_setr_epi8(8, 9, 11, 12, 14, 15, none, none, none, none, none, none, none, none, none, none));
-    const __m256i blueGreenHigh2 = inBothHalves(_mm_setr_epi8(none, none, none, none, none, none, 1, 2, 4, 5, 7, 8, 10, 11, 13, 14));
-    const __m256i redHigh1 = inBothHalves(_mm_setr_epi8(10, none, 13, none, none, none, none, none, none, none, none, none, none, none, none, none));
-    const __m256i redHigh2 = inBothHalves(_mm_setr_epi8(none, none, none, none, 0, none, 3, none, 6, none, 9, none, 12, none, 15, none));
-    const __m256i bytes0 = loadHalves(p, p + 48);
-    const __m256i bytes1 = loadHalves(p + 16, p + 64);
-    const __m256i bytes2 = loadHalves(p + 32, p + 80);
-    const __m256i sumsLow = _mm256_add_epi16(
-        _mm256_maddubs_epi16(gather(bytes0, blueGreenLow0, bytes1, blueGreenLow1), ones),
-        gather(bytes0, redLow0, bytes1, redLow1));
-    const __m256i sumsHigh = _mm256_add_epi16(
-        _mm256_maddubs_epi16(gather(bytes1, blueGreenHigh1, bytes2, blueGreenHigh2), ones),
-        gather(bytes1, redHigh1, bytes2, redHigh2));
-    const __m256i white = _mm256_packs_epi16(_mm256_cmpgt_epi16(sumsLow, below), _mm256_cmpgt_epi16(sumsHigh, below));
-    return std::uint32_t(_mm256_movemask_epi8(white));
+    return std::uint32_t(_mm256_movemask_epi8(whiteBytesOf32(p, below)));
 }
 
 AVX2 std::uint64_t threeBytesWithAvx2(const std::uint8_t* pixels, int threshold)
