@@ -16,9 +16,6 @@ namespace {
 
 // No chunk of a sound picture comes near this; it bounds what a damaged one makes us hold.
 constexpr std::size_t largestChunk = std::size_t(64) << 20;
-// Deflate shrinks data at most about 1032 times, so a frame header that promises more rows than
-// that could come from the file's length describes data that is not there.
-constexpr std::int64_t deflateRatioAtMost = 1032;
 
 constexpr std::uint8_t colourTypeGrey = 0;
 constexpr std::uint8_t colourTypeGreyAlpha = 4;
@@ -107,8 +104,7 @@ void Decoder::decode(std::int64_t fileLength)
                                                                                         : 1;
     const std::int64_t rowBytes = (std::int64_t(header_.width) * channels * header_.bit_depth + 7) / 8 + 1;
     sink_.CheckSize(header_.width, header_.height, fileName_);
-    if (fileLength * deflateRatioAtMost < rowBytes * header_.height)
-        FailOnPictureFile("Cannot read", fileName_, "the picture data is cut short.");
+    PngRows::CheckCompressedLength(fileLength, rowBytes * header_.height, fileName_);
     chooseFormat();
     sink_.Begin(int(header_.width), int(header_.height), fileName_);
     if (header_.interlace_method)

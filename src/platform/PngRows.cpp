@@ -25,9 +25,6 @@ constexpr std::size_t signatureBytes = 8;
 constexpr std::size_t headerChunkBytes = 13;
 constexpr std::size_t openingBytes = signatureBytes + 8 + headerChunkBytes + 4;
 constexpr std::uint32_t longestChunk = 0x7FFFFFFF;
-// Deflate shrinks data at most about 1032 times, so a header that promises more rows than that
-// could come from the file's length describes data that is not there.
-constexpr std::int64_t deflateRatioAtMost = 1032;
 // How much compressed data is read, and how many filtered rows are inflated, at once: enough
 // to make the calls few, little enough to stay in the processor's cache.
 constexpr std::size_t inputBytes = std::size_t(256) << 10;
@@ -390,14 +387,17 @@ private:
     std::size_t rowLength_;
     std::size_t filteredLength_;
     std::size_t rowsAtOnce_;
-    // The row being undone and the one above it, taking turns.
+    // The row being undone and the one above it, in rows_, taking turns.
     std::vector<std::uint8_t> rows_;
-    bool aboveFirst_ = true;
+    std::uint8_t* above_ = nullptr;
+    std::uint8_t* current_ = nullptr;
 };
 
 void Decoder::Decode()
 {
     rows_.assign(2 * (rowLength_ + PngFilters::Slack), 0);
+    above_ = rows_.data();
+    current_ = above_ + rowLength_ + PngFilters::Slack;
     const bool large = std::int64_t(filteredLength_) * header_.height >= twoThreadsFrom;
     if (!(large && std::thread::hardware_concurrency() > 1 && decodeInTwo()))
         decodeInOne();
@@ -405,16 +405,11 @@ void Decoder::Decode()
 
 void Decoder::undo(std::size_t band, const std::uint8_t* filtered)
 {
-    std::uint8_t* above = rows_.data();
-    std::uint8_t* current = above + rowLength_ + PngFilters::Slack;
-    if (!aboveFirst_)
-        std::swap(above, current);
     for (std::size_t i = 0, count = rowsIn(band); i < count; ++i, filtered += filteredLength_) {
-        if (!PngFilters::Undo(filtered[0], filtered + 1, above, current, rowLength_, header_.bytesPerPixel))
+        if (!PngFilters::Undo(filtered[0], filtered + 1, above_, current_, rowLength_, header_.bytesPerPixel))
             FailOnPictureFile("Cannot read", fileName_, "the picture is damaged (invalid filter type).");
-        sink_.TakeDecodedRow(int(band * rowsAtOnce_ + i), current, int(header_.width), header_.bytesPerPixel);
-        std::swap(above, current);
-        aboveFirst_ = !aboveFirst_;
+        sink_.TakeDecodedRow(int(band * rowsAtOnce_ + i), current_, int(header_.width), header_.bytesPerPixel);
+        std::swap(above_, current_);
     }
 }
 
@@ -496,12 +491,19 @@ bool Decode(std::FILE* file, std::int64_t fileLength, const std::string& fileNam
     if (!decoder.Start())
         return leave();
     sink.CheckSize(header.width, header.height, fileName);
-    const std::int64_t filteredBytes = (std::int64_t(header.width) * header.bytesPerPixel + 1) * header.height;
-    if (fileLength * deflateRatioAtMost < filteredBytes)
-        FailOnPictureFile("Cannot read", fileName, "the picture data is cut short.");
+    CheckCompressedLength(fileLength, (std::int64_t(header.width) * header.bytesPerPixel + 1) * header.height, fileName);
     sink.Begin(int(header.width), int(header.height), fileName);
     decoder.Decode();
     return true;
+}
+
+void CheckCompressedLength(std::int64_t fileLength, std::int64_t filteredBytes, const std::string& fileName)
+{
+    // Deflate shrinks data at most about 1032 times, so a header that promises more rows than
+    // that could come from the file's length describes data that is not there.
+    constexpr std::int64_t deflateRatioAtMost = 1032;
+    if (fileLength * deflateRatioAtMost < filteredBytes)
+        FailOnPictureFile("Cannot read", fileName, "the picture data is cut short.");
 }
 
 }

@@ -18,4 +18,8 @@ namespace PngRows {
 // fault after that raises an Exception that names the file and says why.
 bool Decode(std::FILE* file, std::int64_t fileLength, const std::string& fileName, RowSink& sink);
 
+// Raises the "cut short" Exception when a file of fileLength bytes is too short to hold
+// filteredBytes of rows (with their filter-type bytes) however well they were compressed.
+void CheckCompressedLength(std::int64_t fileLength, std::int64_t filteredBytes, const std::string& fileName);
+
 }
