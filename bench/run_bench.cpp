@@ -62,7 +62,7 @@ void runAsTheButtonsDo(benchmark::State& state, std::size_t index)
     const TBitmap& shown = picture(index);
     for (auto _ : state) {
         ScanResult result;
-        MeasureCopy(shown, ButtonsLevel, &result);
+        MeasureCopy(shown, DefaultLevel, &result);
         ResultCaptions captions = FormatCaptions(result);
         benchmark::DoNotOptimize(captions);
     }
@@ -72,7 +72,7 @@ void runPlainly(benchmark::State& state, std::size_t index)
 {
     const TBitmap& shown = picture(index);
     for (auto _ : state) {
-        ResultCaptions captions = PlainRun(shown, ButtonsLevel);
+        ResultCaptions captions = PlainRun(shown, DefaultLevel);
         benchmark::DoNotOptimize(captions);
     }
 }

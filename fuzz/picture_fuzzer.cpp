@@ -68,7 +68,7 @@ ScanResult measure(const QImage& picture)
     Graphics::TBitmap bitmap;
     bitmap.SetImage(picture);
     ScanResult result;
-    MeasureCopy(bitmap, ButtonsLevel, &result);
+    MeasureCopy(bitmap, DefaultLevel, &result);
     FormatCaptions(result);
     // Both end points lie in the picture, or stay at (0, 0) when there is none.
     const auto inPicture = [&](int x, int y) {
@@ -92,7 +92,7 @@ void measureStreamed(const QImage& picture, const ScanResult* whole)
     try {
         if (!StreamPictureFile(pictureFileName, sink))
             return;
-    } catch (const Exception&) {
+    } catch (const PictureError&) {
         if (!picture.isNull())
             std::abort();
         return;
@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QImage picture;
     try {
         picture = LoadPictureFile(pictureFileName);
-    } catch (const Exception&) {
+    } catch (const PictureError&) {
     }
     ScanResult whole;
     const bool measured = !picture.isNull() && std::int64_t(picture.width()) * picture.height() <= largestMeasuredPicture;

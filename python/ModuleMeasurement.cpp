@@ -29,6 +29,8 @@ Outcome measureFile(const std::string& fileName, int level)
     try {
         // As slopemeter-cli measures without annotations.
         outcome.computed = MeasurePictureFile(fileName, level, &outcome.result);
+    } catch (const PictureError& error) {
+        throw Exception(error.MessageFor(fileName));
     } catch (const std::bad_alloc&) {
         throw Exception("Not enough memory for \"" + fileName + "\".");
     }

@@ -16,8 +16,8 @@ std::string streamedFailureOf(const std::string& file)
     RowScanSink sink(50);
     try {
         StreamPictureFile(file, sink);
-    } catch (const Exception& exception) {
-        return exception.Message;
+    } catch (const PictureError& error) {
+        return error.MessageFor(file);
     }
     return "streamed";
 }

@@ -84,8 +84,8 @@ TEST(HostileInput, ABitmapCutWhileItIsReadIsRefusedOrReadWhole)
             CutOnFirstRead cut("cut.bmp", bytes.size(), std::chrono::microseconds(50 * round));
             try {
                 EXPECT_EQ(LoadPictureFile("cut.bmp"), whole) << "bits per pixel " << int(bytes[28]);
-            } catch (const Exception& failure) {
-                EXPECT_TRUE(QByteArray(failure.what()).contains("cut short")) << failure.Message;
+            } catch (const PictureError& failure) {
+                EXPECT_TRUE(QByteArray(failure.what()).contains("cut short")) << failure.Why();
             }
         }
     }

@@ -106,7 +106,7 @@ QImage decodedByUs(const QString& file, bool* taken, int* threads = nullptr)
 {
     std::FILE* stream = std::fopen(file.toLocal8Bit().constData(), "rb");
     WatchingSink sink;
-    *taken = PngRows::Decode(stream, QFileInfo(file).size(), file.toStdString(), sink);
+    *taken = PngRows::Decode(stream, QFileInfo(file).size(), sink);
     std::fclose(stream);
     if (threads)
         *threads = sink.threadsAtFirstRow;
@@ -185,7 +185,7 @@ TEST(PngRows, OtherKindsAreLeftWhereTheyWere)
         const std::string path = std::string(SLOPEMETER_TEST_DATA "/kinds/") + kind;
         std::FILE* stream = std::fopen(path.c_str(), "rb");
         PictureSink sink;
-        EXPECT_FALSE(PngRows::Decode(stream, QFileInfo(path.c_str()).size(), path, sink)) << kind;
+        EXPECT_FALSE(PngRows::Decode(stream, QFileInfo(path.c_str()).size(), sink)) << kind;
         EXPECT_EQ(std::ftell(stream), 0) << kind;
         std::fclose(stream);
         EXPECT_EQ(FailureOf(path), "(loaded)") << kind;

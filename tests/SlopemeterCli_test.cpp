@@ -40,7 +40,7 @@ QByteArray captionLines(const std::vector<std::string>& big5Captions)
 
 // The captions of the measurement done here, without the program, on the file as the program
 // loads it.
-QByteArray measureDirectly(const QString& file, int level = ButtonsLevel)
+QByteArray measureDirectly(const QString& file, int level = DefaultLevel)
 {
     Graphics::TBitmap picture;
     picture.SetImage(LoadPictureFile(file.toStdString()));

@@ -141,8 +141,8 @@ std::string FailureOf(const std::string& path)
 {
     try {
         LoadPictureFile(path);
-    } catch (const Exception& failure) {
-        return failure.Message;
+    } catch (const PictureError& failure) {
+        return failure.MessageFor(path);
     }
     return "(loaded)";
 }

@@ -52,7 +52,7 @@ TEST(Binarize, WhiteExactlyWhenTheIntegerMeanIsAboveTheLevel)
         {INT_MIN, {1, 1, 1, 1, 1, 1, 1, 1, 1}},
         {-1, {1, 1, 1, 1, 1, 1, 1, 1, 1}},
         {0, {0, 0, 1, 1, 1, 1, 1, 1, 1}},
-        {ButtonsLevel, {0, 0, 0, 1, 1, 0, 1, 1, 1}},
+        {DefaultLevel, {0, 0, 0, 1, 1, 0, 1, 1, 1}},
         {254, {0, 0, 0, 0, 0, 0, 0, 0, 1}},
         {255, {0, 0, 0, 0, 0, 0, 0, 0, 0}},
         {INT_MAX, {0, 0, 0, 0, 0, 0, 0, 0, 0}},
@@ -72,7 +72,7 @@ TEST(Binarize, APaletteBitmapBecomesATwentyFourBitOneOfTheSameSize)
     palette.setPixel(1, 0, 1);
     palette.setPixel(4, 2, 2);
     std::unique_ptr<TBitmap> bitmap(NewBitmap(palette));
-    Process().Binarize(bitmap.get(), ButtonsLevel);
+    Process().Binarize(bitmap.get(), DefaultLevel);
     EXPECT_EQ(bitmap->PixelFormat(), pf24bit);
     EXPECT_EQ(bitmap->Image().size(), palette.size());
     std::vector<int> expected(15, 0);
@@ -120,7 +120,7 @@ TEST(FindSlope, WhatIsNotFoundIsLeftAsItWas)
 TEST(FindSlope, TheRunAgreesWithALiteralReadingOnRandomPictures)
 {
     std::mt19937 random(1206);
-    const int levels[] = {-1, 0, ButtonsLevel, 254, 255};
+    const int levels[] = {-1, 0, DefaultLevel, 254, 255};
     for (int round = 0; round < 1500; ++round) {
         const int width = int(random() % (round < 1000 ? 65 : 131)), height = int(random() % 65);
         // White in 1 of density pixels.

@@ -1,6 +1,6 @@
 #include "RowScanSink.h"
 
-#include "PictureFile.h"
+#include "PictureError.h"
 
 #include <algorithm>
 #include <vector>
@@ -18,20 +18,18 @@ std::vector<std::uint8_t>& bandOfThisThread()
 
 }
 
-void RowScanSink::CheckSize(std::int64_t width, std::int64_t height, const std::string& fileName) const
+void RowScanSink::CheckSize(std::int64_t width, std::int64_t height) const
 {
     if (width > MaxStreamedRowPixels)
-        FailOnPictureFile("Cannot read", fileName,
-                          "the picture is " + std::to_string(width) + " pixels wide, more than the "
-                              + std::to_string(MaxStreamedRowPixels) + " pixels this program handles.");
+        FailReading("the picture is " + std::to_string(width) + " pixels wide, more than the "
+                    + std::to_string(MaxStreamedRowPixels) + " pixels this program handles.");
     if (width * height > MaxStreamedPicturePixels)
-        FailOnPictureFile("Cannot read", fileName,
-                          "the picture is " + std::to_string(width) + " x " + std::to_string(height)
-                              + " pixels, more than the " + std::to_string(MaxStreamedPicturePixels)
-                              + " pixels this program handles.");
+        FailReading("the picture is " + std::to_string(width) + " x " + std::to_string(height)
+                    + " pixels, more than the " + std::to_string(MaxStreamedPicturePixels)
+                    + " pixels this program handles.");
 }
 
-void RowScanSink::Begin(int width, int height, const std::string&)
+void RowScanSink::Begin(int width, int height)
 {
     // Three bytes a pixel at most, each row padded as bitmap files pad theirs.
     rowStride_ = (3 * std::size_t(width) + 3) & ~std::size_t(3);

@@ -20,8 +20,8 @@ public:
 
     bool TakesGreyRows() const override { return true; }
     bool TakesAnyColourOrder() const override { return true; }
-    void CheckSize(std::int64_t width, std::int64_t height, const std::string& fileName) const override;
-    void Begin(int width, int height, const std::string& fileName) override;
+    void CheckSize(std::int64_t width, std::int64_t height) const override;
+    void Begin(int width, int height) override;
     std::uint8_t* RowBuffer(int y, int bytesPerPixel) override;
     int RowsAtOnce() const override { return rowsAtOnce_; }
     void RowDone(int y, int bytesPerPixel) override;

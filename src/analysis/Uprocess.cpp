@@ -1,5 +1,6 @@
 #include "Uprocess.h"
 
+#include "MeasureSettings.h"
 #include "PixelRows.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
+#include <numbers>
 
 namespace {
 
@@ -140,4 +142,9 @@ bool Process::FindSlope(Graphics::TBitmap* bitmap, ScanResult* result)
 void SetCaptionSink(CaptionSink sink)
 {
     captionSink = sink;
+}
+
+float AngleOf(float slope)
+{
+    return static_cast<float>(std::atan(double(slope)) * 180.0 / std::numbers::pi);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Graphics.h"
+#include "MeasureSettings.h"
 
 #include <cstdint>
 #include <string>
@@ -23,9 +24,6 @@ struct ResultCaptions {
     std::string Re;
     std::string Slope;
 };
-
-// The level the window's buttons binarise at.
-constexpr int ButtonsLevel = 50;
 
 // Where FindSlope shows its captions: the window installs one that sets them on Form1. Without
 // one they are shown nowhere.

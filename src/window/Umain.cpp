@@ -69,7 +69,7 @@ void TForm1::Button2Click(TObject* Sender)
     FormProcess = latestFormProcess.get();
     auto copy = std::make_unique<Graphics::TBitmap>();
     copy->Assign(Image1->Picture->Bitmap);
-    FormProcess->Binarize(copy.get(), ButtonsLevel);
+    FormProcess->Binarize(copy.get(), DefaultLevel);
     FormProcess->FindSlope(copy.get(), &result);
     copy.reset();
     Button1->SetEnabled(true);

@@ -20,7 +20,7 @@ void Scanner::Execute()
         FProcess = process.get();
         auto copy = std::make_unique<Graphics::TBitmap>();
         copy->Assign(FImage->Picture->Bitmap);
-        FProcess->Binarize(copy.get(), ButtonsLevel);
+        FProcess->Binarize(copy.get(), DefaultLevel);
         FProcess->FindSlope(copy.get(), &result);
         copy.reset();
         Form1->Button1->SetEnabled(true);

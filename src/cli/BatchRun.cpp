@@ -1,0 +1,119 @@
+#include "BatchRun.h"
+
+#include "CommandLine.h"
+#include "FileWriting.h"
+#include "FrameStream.h"
+#include "MemoryBudget.h"
+#include "MeasurementJob.h"
+#include "NameList.h"
+#include "OrderedRun.h"
+#include "ProgressLine.h"
+#include "NameEscaping.h"
+#include "ResultPrinter.h"
+#include "StandardOutput.h"
+#include "SysUtils.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr int FailureStatus = 1;
+
+// A progress line is only worth its flicker when the run takes a while.
+constexpr int fewFiles = 3;
+
+ResultPrinter::Style printStyle(const CliOptions& options)
+{
+    if (options.json)
+        return ResultPrinter::Style::Json;
+    if (options.csv)
+        return ResultPrinter::Style::Csv;
+    const bool several = options.files.size() > 1 || !options.filesFrom.isEmpty()
+        || options.files.contains(StandardInputName);
+    return several ? ResultPrinter::Style::NamedCaptions : ResultPrinter::Style::Captions;
+}
+
+bool makeAnnotationDirectory(const QString& directory)
+{
+    const std::string why = MakeFolders(BytesFromName(directory).toStdString());
+    if (why.empty())
+        return true;
+    std::fprintf(stderr, "%s: cannot make the folder '%s' for the annotated pictures: %s\n",
+                 qPrintable(QCoreApplication::applicationName()), TerminalText(directory).constData(), why.c_str());
+    return false;
+}
+
+// Output that never reached its reader must not end in a status that says all went well.
+bool resultsWritten()
+{
+    if (StandardOutput::Failure().isEmpty())
+        return true;
+    std::fprintf(stderr, "%s: cannot write the results: %s\n",
+                 qPrintable(QCoreApplication::applicationName()), qPrintable(StandardOutput::Failure()));
+    return false;
+}
+
+}
+
+int runBatch(const CliOptions& options)
+{
+    std::optional<AnnotationTargets> annotations;
+    if (!options.annotationDirectory.isEmpty()) {
+        if (!makeAnnotationDirectory(options.annotationDirectory))
+            return UsageErrorStatus;
+        annotations.emplace(options.annotationDirectory);
+    }
+    NameList names(options.files, options.filesFrom, options.nullSeparated);
+    if (!names.openError().isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                     names.openError().toUtf8().constData());
+        return UsageErrorStatus;
+    }
+    MemoryBudget budget(options.memory);
+    const MeasurementJob job(options.level, annotations, &budget);
+    const bool listed = !options.filesFrom.isEmpty();
+    const int count = listed ? ProgressLine::UnknownTotal
+                             : int(options.files.size() - options.files.count(StandardInputName));
+    ProgressLine progress(count, (listed || count > fewFiles) && isatty(STDERR_FILENO));
+    ResultPrinter printer(printStyle(options));
+    const auto write = [](const QByteArray& text) {
+        if (!text.isEmpty())
+            StandardOutput::Write(text);
+    };
+    write(printer.Start());
+    bool allWell = true;
+    const auto measure = [&](const QString& file) {
+        Measurement measurement = job.run(file);
+        progress.advance();
+        return measurement;
+    };
+    const auto deliver = [&](const Measurement& measurement) {
+        progress.printAbove([&] { write(printer.Format(measurement)); });
+        if (!measurement.error.isEmpty()) {
+            progress.reportFailure(measurement.error);
+            allWell = false;
+        }
+    };
+    const auto readStream = [&] {
+        progress.beginFrames(isatty(STDERR_FILENO));
+        // Each result is written as it is delivered, so there is nothing to pass on before a wait.
+        FrameStream frames(STDIN_FILENO, options.level, {});
+        frames.run([&](const Measurement& measurement) {
+            progress.advanceFrame();
+            deliver(measurement);
+        });
+        progress.endFrames();
+    };
+    try {
+        runInOrder(names, options.jobs, measure, deliver, readStream);
+    } catch (const Exception& failure) {
+        progress.reportFailure(QString::fromStdString(failure.Message));
+        allWell = false;
+    }
+    progress.finish();
+    return resultsWritten() && allWell ? 0 : FailureStatus;
+}

@@ -1,0 +1,177 @@
+#include "CommandLine.h"
+
+#include "Annotation.h"
+#include "MemoryBudget.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QThread>
+
+#include <algorithm>
+
+namespace {
+
+CommandLine usageError(const QString& why)
+{
+    CommandLine result;
+    result.exitStatus = UsageErrorStatus;
+    result.text = QCoreApplication::applicationName() + ": " + why + "\nTry '"
+        + QCoreApplication::applicationName() + " --help' for more information.\n";
+    return result;
+}
+
+CommandLine printAndExit(const QString& text)
+{
+    CommandLine result;
+    result.text = text;
+    return result;
+}
+
+bool readInt(const QString& text, int* value)
+{
+    bool ok = false;
+    *value = text.toInt(&ok);
+    return ok;
+}
+
+class CommandLineReader {
+public:
+    CommandLineReader();
+
+    CommandLine read(const QStringList& arguments);
+
+private:
+    CommandLine readOptions();
+    CommandLine readAnnotationDirectory(CommandLine result);
+    QString conflictingInputs(const CliOptions& options) const;
+
+    QCommandLineParser parser_;
+    const QCommandLineOption help_ = parser_.addHelpOption();
+    const QCommandLineOption version_ = parser_.addVersionOption();
+    const QCommandLineOption level_{
+        "level",
+        "A pixel is white when the mean of its three colour bytes is above N (default "
+            + QString::number(DefaultLevel) + ").",
+        "N", QString::number(DefaultLevel)};
+    const QCommandLineOption json_{
+        "json", "Print one JSON object per picture and line: \"file\", \"frame\" (frames of a stream only), "
+                "\"fr\" and \"re\" (the points as [x,y]), \"slope\", \"angle\" (degrees from the horizontal, "
+                "only when computed), \"computed\", or \"error\"."};
+    const QCommandLineOption csv_{
+        "csv", "Print CSV, quoted as RFC 4180 says: a header line (file, frame, fr_x, fr_y, re_x, re_y, slope, "
+               "angle, computed, error), then a row per picture or frame. frame is empty for files, angle when "
+               "no slope was computed, error when the picture was measured."};
+    const QCommandLineOption filesFrom_{
+        "files-from", "Measure also the pictures named in LIST, one a line, after those named as FILE; "
+                      "LIST '-' is standard input.",
+        "LIST"};
+    const QCommandLineOption null_{"null", "The names in LIST each end with a NUL byte, as find -print0 writes them."};
+    const QCommandLineOption annotate_{
+        "annotate", "Write DIR/<name>.png: the picture with the found points and the line between them drawn.", "DIR"};
+    const QCommandLineOption jobs_{"jobs", "Measure N pictures at a time (default: one per processor core).", "N"};
+    const QCommandLineOption memory_{
+        "memory", "Let the pictures measured at a time take at most SIZE of memory, e.g. 4G or 800M (default: half of the physical memory).", "SIZE"};
+    const QCommandLineOption overwrite_{"overwrite", "Let --annotate replace files that are in DIR already."};
+};
+
+CommandLineReader::CommandLineReader()
+{
+    parser_.setApplicationDescription(
+        "Measures the tilt of a bright line in each picture, as the slopemeter window does.\n"
+        "Prints the window's three captions for each picture, one JSON object per line, or CSV.\n"
+        "JPEG, PNG and 24-bit BMP files are measured as they are read, a few rows at a time:\n"
+        "up to 4000 megapixels and rows of up to 1000000 pixels. Other files, and every\n"
+        "file with --annotate, are held whole: up to 150 megapixels.\n"
+        "FILE '-' reads pictures back to back from standard input until it ends, as\n"
+        "  ffmpeg -i line.mp4 -f image2pipe -c:v ppm - | slopemeter-cli --json -\n"
+        "writes them: binary PNM (P4, P5, P6), BMP and PNG, kinds mixed as they come. Each frame\n"
+        "gives a result, numbered from 0; a damaged frame gives an error and the frames after it\n"
+        "are measured; a stream that ends inside a frame ends the run with status 1. On a terminal\n"
+        "the frames per second are shown on standard error.\n"
+        "Exit status: 0 when every picture was measured, 1 when one was not, 2 for a usage error.");
+    parser_.addOptions({level_, json_, csv_, annotate_, overwrite_, jobs_, memory_, filesFrom_, null_});
+    parser_.addPositionalArgument(
+        "FILE",
+        "Pictures to measure; '-' for frames on standard input. After --, every argument is a file, even "
+        "one that starts with '-'.",
+        "[--] [FILE...]");
+}
+
+CommandLine CommandLineReader::read(const QStringList& arguments)
+{
+    if (!parser_.parse(arguments))
+        return usageError(parser_.errorText());
+    if (parser_.isSet(help_))
+        return printAndExit(parser_.helpText());
+    if (parser_.isSet(version_))
+        return printAndExit(QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion()
+                            + "\n");
+    return readOptions();
+}
+
+CommandLine CommandLineReader::readOptions()
+{
+    CommandLine result;
+    CliOptions& options = result.options;
+    if (!readInt(parser_.value(level_), &options.level))
+        return usageError("--level needs a whole number, not '" + parser_.value(level_) + "'.");
+    options.jobs = std::max(QThread::idealThreadCount(), 1);
+    if (parser_.isSet(jobs_) && (!readInt(parser_.value(jobs_), &options.jobs) || options.jobs < 1))
+        return usageError("--jobs needs a whole number of 1 or more, not '" + parser_.value(jobs_)
+                          + "'.");
+    options.memory = MemoryBudget::defaultSize();
+    if (parser_.isSet(memory_) && !MemoryBudget::parseSize(parser_.value(memory_), &options.memory))
+        return usageError("--memory needs a size such as 4G, 800M or 100000000, not '" + parser_.value(memory_)
+                          + "'.");
+    options.overwrite = parser_.isSet(overwrite_);
+    options.json = parser_.isSet(json_);
+    options.csv = parser_.isSet(csv_);
+    options.files = parser_.positionalArguments();
+    options.filesFrom = parser_.value(filesFrom_);
+    options.nullSeparated = parser_.isSet(null_);
+    const QString conflict = conflictingInputs(options);
+    if (!conflict.isEmpty())
+        return usageError(conflict);
+    result.runs = true;
+    return parser_.isSet(annotate_) ? readAnnotationDirectory(result) : result;
+}
+
+QString CommandLineReader::conflictingInputs(const CliOptions& options) const
+{
+    if (options.files.isEmpty() && !parser_.isSet(filesFrom_))
+        return "no picture files given.";
+    if (parser_.isSet(filesFrom_) && options.filesFrom.isEmpty())
+        return "--files-from needs a list file, or '-' for standard input.";
+    if (options.nullSeparated && options.filesFrom.isEmpty())
+        return "--null goes with --files-from.";
+    if (options.json && options.csv)
+        return "choose one of --json and --csv.";
+    const qsizetype readers = options.files.count(StandardInputName) + (options.filesFrom == StandardInputName);
+    if (readers > 1)
+        return "standard input can be read only once: give '-' once, as FILE or as LIST.";
+    return {};
+}
+
+CommandLine CommandLineReader::readAnnotationDirectory(CommandLine result)
+{
+    const QString directory = parser_.value(annotate_);
+    if (directory.isEmpty())
+        return usageError("--annotate needs a folder.");
+    if (result.options.files.contains(StandardInputName))
+        return usageError("--annotate draws on picture files, not on frames from standard input.");
+    const QString conflict = AnnotationTargets(directory).conflictIn(result.options.files);
+    if (!conflict.isEmpty())
+        return usageError(conflict);
+    const QString existing = AnnotationTargets(directory).existingIn(result.options.files);
+    if (!existing.isEmpty() && !result.options.overwrite)
+        return usageError(existing);
+    result.options.annotationDirectory = directory;
+    return result;
+}
+
+}
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    return CommandLineReader().read(arguments);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "InputBuffer.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct Measurement;
+class RowScan;
+
+// Pictures back to back on a descriptor, as a camera or a video decoder writes them: binary
+// PNM (P4, P5, P6), BMP and PNG, each known by its own header. Each frame is measured as the
+// same picture would be as a file. 8-bit PNM rows are measured where they were read, so memory
+// holds a few rows; a PNG frame is held compressed and measured a row at a time as libspng
+// decodes it; BMP frames and PNM of other depths are held whole, one at a time, and read by Qt.
+class FrameStream {
+public:
+    // beforeWaiting runs whenever the next bytes have not yet come, so that the results so far
+    // can be passed on to a reader who watches them as they come, as from a camera.
+    FrameStream(int descriptor, int level, std::function<void()> beforeWaiting);
+
+    // Measures frames until the input ends, handing each result to deliver in order. A damaged
+    // frame gives an error and the stream goes on after it; a frame cut short by the end of the
+    // input, or bytes that are no frame at all, give an error and end the stream.
+    void run(const std::function<void(const Measurement&)>& deliver);
+
+private:
+    Measurement next();
+    Measurement failedFrame(const std::string& why) const;
+    void measure(Measurement& measurement);
+    void measurePnm(Measurement& measurement);
+    void measureBmp(Measurement& measurement);
+    void measurePng(Measurement& measurement);
+    void measureWhole(Measurement& measurement, std::size_t length);
+    void scanRows(RowScan& scan, int height, std::size_t rowBytes, int bytesPerPixel);
+    void scanBitRows(RowScan& scan, int width, int height);
+    void skipBlanks();
+
+    InputBuffer input_;
+    int level_;
+    std::int64_t frame_ = 0;
+    bool lost_ = false;
+};
