@@ -88,7 +88,7 @@ bool sameResult(const ScanResult& a, const ScanResult& b)
 // only when it is too large to be held.
 void measureStreamed(const QImage& picture, const ScanResult* whole)
 {
-    RowScanSink sink(50);
+    RowScanSink sink(DefaultLevel);
     try {
         if (!StreamPictureFile(pictureFileName, sink))
             return;

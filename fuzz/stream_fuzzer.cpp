@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!writeStream(data, size))
         std::abort();
     std::int64_t expected = 0;
-    FrameStream frames(streamFile, 50, {});
+    FrameStream frames(streamFile, DefaultLevel, {});
     frames.run([&](const Measurement& measurement) {
         // Frames come in order, each once, and each is measured or says why not.
         if (measurement.frame != expected++ || measurement.measured == !measurement.error.isEmpty())

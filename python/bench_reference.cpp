@@ -29,7 +29,7 @@ int main(int argc, char** argv)
     }
     for (int run = std::atoi(argv[5]); run > 0; --run) {
         const auto start = std::chrono::steady_clock::now();
-        RowScan scan(width, 50);
+        RowScan scan(width, DefaultLevel);
         for (int y = 0; y < height; ++y)
             scan.addRow(pixels.constScanLine(y), channels);
         ScanResult result;

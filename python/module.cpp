@@ -1,5 +1,9 @@
 #include "AnsiText.h"
+#include "Measurement.h"
 #include "ModuleMeasurement.h"
+#include "NameEscaping.h"
+#include "NumberText.h"
+#include "ResultPrinter.h"
 #include "SysUtils.h"
 
 #include <pybind11/numpy.h>
@@ -25,27 +29,14 @@ std::string typeName(py::handle object)
     return py::str(py::type::handle_of(object).attr("__name__"));
 }
 
-// slopemeter-cli's text for a 32-bit value: the shortest digits that read back the same float.
-std::string shortestText(float value)
-{
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, written.ptr);
-}
-
 // The value json.loads gives for that text: the digits read as a double, which is not always
 // the float's own value.
 double jsonNumber(float value)
 {
-    const std::string text = shortestText(value);
+    const QByteArray text = shortestText(value);
     double number = 0.0;
     std::from_chars(text.data(), text.data() + text.size(), number);
     return number;
-}
-
-float angleOf(float slope)
-{
-    return static_cast<float>(std::atan(double(slope)) * 180.0 / M_PI);
 }
 
 // Levels outside [-1, 256] all give the same picture as the nearest end, so any integer is
@@ -74,7 +65,7 @@ py::dict resultDict(const Outcome& outcome, const std::optional<py::str>& file)
     dict["re"] = py::list(py::make_tuple(result.ReX, result.ReY));
     dict["slope"] = jsonNumber(result.Slope);
     if (outcome.computed)
-        dict["angle"] = jsonNumber(angleOf(result.Slope));
+        dict["angle"] = jsonNumber(AngleOf(result.Slope));
     dict["computed"] = outcome.computed;
     return dict;
 }
@@ -181,6 +172,35 @@ py::tuple captions(py::handle result)
                           AnsiToUnicode(texts.Slope).toStdString());
 }
 
+// A result dict of measure(), or {"file", "error"} for a file that failed, as the CLI's record.
+Measurement measurementOf(const py::dict& dict)
+{
+    Measurement measurement;
+    const py::module_ os = py::module_::import("os");
+    if (dict.contains("file"))
+        measurement.file = NameFromBytes(QByteArray::fromStdString(py::bytes(os.attr("fsencode")(dict["file"]))));
+    if (dict.contains("error")) {
+        measurement.error = QString::fromStdString(dict["error"].cast<std::string>());
+        return measurement;
+    }
+    measurement.measured = true;
+    std::tie(measurement.result.FrX, measurement.result.FrY) = dict["fr"].cast<std::pair<int, int>>();
+    std::tie(measurement.result.ReX, measurement.result.ReY) = dict["re"].cast<std::pair<int, int>>();
+    measurement.result.Slope = float(dict["slope"].cast<double>());
+    measurement.computed = dict["computed"].cast<bool>();
+    return measurement;
+}
+
+py::bytes format(const py::dict& result, const std::string& style)
+{
+    if (style == "csv-header")
+        return py::bytes(ResultPrinter(ResultPrinter::Style::Csv).Start().toStdString());
+    if (style != "json" && style != "csv")
+        throw py::value_error("style must be \"json\", \"csv\" or \"csv-header\", not \"" + style + "\"");
+    ResultPrinter printer(style == "json" ? ResultPrinter::Style::Json : ResultPrinter::Style::Csv);
+    return py::bytes(printer.Format(measurementOf(result)).toStdString());
+}
+
 }
 
 PYBIND11_MODULE(_slopemeter, module)
@@ -198,7 +218,7 @@ PYBIND11_MODULE(_slopemeter, module)
         throw py::error_already_set();
     module.attr("PictureError") = py::handle(pictureError);
 
-    module.def("measure", &measure, py::arg("picture"), py::arg("level") = 50,
+    module.def("measure", &measure, py::arg("picture"), py::arg("level") = DefaultLevel,
                R"doc(Measures the tilt of the bright line in a picture.
 
 A pixel is white when the mean of its three colour bytes is above level; the end points are the
@@ -219,9 +239,10 @@ share a row or a column; the slope is then 0).
 Raises PictureError (a ValueError) for a file that cannot be measured, TypeError for an
 argument of the wrong type or dtype, and ValueError for an array of the wrong shape.)doc");
 
-    module.def(
-        "_json_number", [](double value) { return shortestText(float(value)); }, py::arg("value"),
-        "The text slopemeter-cli writes for a number held as a 32-bit float.");
+    module.attr("DEFAULT_LEVEL") = DefaultLevel;
+    module.def("_format", &format, py::arg("result"), py::arg("style"),
+               "One result as a line of slopemeter-cli's --json or --csv (style \"json\" or \"csv\"), "
+               "or the CSV header for style \"csv-header\", written by the same code.");
 
     module.def("captions", &captions, py::arg("result"),
                R"doc(The three captions the window shows for a result of measure(), as a tuple of str:

@@ -13,7 +13,7 @@ namespace {
 
 std::string streamedFailureOf(const std::string& file)
 {
-    RowScanSink sink(50);
+    RowScanSink sink(DefaultLevel);
     try {
         StreamPictureFile(file, sink);
     } catch (const PictureError& error) {

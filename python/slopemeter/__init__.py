@@ -9,6 +9,6 @@ measure() takes a path or a numpy uint8 array (H, W, 3), (H, W, 4) or (H, W), an
 dict like one line of `slopemeter-cli --json`. `python3 -m slopemeter.dask` measures many files
 on a Dask cluster.
 """
-from ._slopemeter import PictureError, __version__, captions, measure
+from ._slopemeter import DEFAULT_LEVEL, PictureError, __version__, captions, measure
 
-__all__ = ["PictureError", "captions", "measure", "__version__"]
+__all__ = ["DEFAULT_LEVEL", "PictureError", "captions", "measure", "__version__"]

@@ -5,6 +5,8 @@ import numpy as np
 import numpy.typing as npt
 
 __version__: str
+# The level measure() binarises at unless told otherwise, as the window always does.
+DEFAULT_LEVEL: int
 
 class PictureError(ValueError):
     """A picture file that cannot be measured; the message names the file and says why."""
@@ -19,7 +21,7 @@ class Result(TypedDict):
 
 Picture = Union[str, bytes, os.PathLike[str], os.PathLike[bytes], npt.NDArray[np.uint8]]
 
-def measure(picture: Picture, level: int = 50) -> Result:
+def measure(picture: Picture, level: int = DEFAULT_LEVEL) -> Result:
     """Measures the tilt of the bright line in a picture file or a uint8 array (H, W, 3|4) or (H, W)."""
 
 def captions(result: Result) -> tuple[str, str, str]:

@@ -15,10 +15,9 @@ import os
 import sys
 
 import slopemeter
-from slopemeter._slopemeter import _json_number
+from slopemeter._slopemeter import _format
 
 PROGRAM = "slopemeter.dask"
-CSV_HEADER = "file,frame,fr_x,fr_y,re_x,re_y,slope,angle,computed,error"
 
 # Tasks per worker thread: enough to even out pictures of different sizes, few enough that the
 # scheduler's cost per task stays small beside the measuring.
@@ -54,48 +53,9 @@ def chunks(files, threads):
     return [files[start:start + size] for start in range(0, len(files), size)]
 
 
-def json_string(text):
-    """Quoted as slopemeter-cli quotes: only quotes, backslashes and control characters escaped."""
-    escaped = []
-    for character in text:
-        if character in '"\\':
-            escaped.append("\\" + character)
-        elif ord(character) < 0x20:
-            escaped.append("\\u%04x" % ord(character))
-        else:
-            escaped.append(character)
-    return '"' + "".join(escaped) + '"'
-
-
-def json_line(result):
-    """One line of slopemeter-cli --json, byte for byte."""
-    line = '{"file":' + json_string(result["file"])
-    if "error" in result:
-        return line + ',"error":' + json_string(result["error"]) + "}\n"
-    line += ',"fr":[%d,%d],"re":[%d,%d]' % (*result["fr"], *result["re"])
-    line += ',"slope":' + _json_number(result["slope"])
-    if "angle" in result:
-        line += ',"angle":' + _json_number(result["angle"])
-    return line + ',"computed":' + ("true" if result["computed"] else "false") + "}\n"
-
-
-def csv_field(text):
-    """Quoted as RFC 4180 says (and slopemeter-cli does), only when it holds a comma, a quote or a
-    line break; rows end in CR LF."""
-    if any(character in text for character in ',"\r\n'):
-        return '"' + text.replace('"', '""') + '"'
-    return text
-
-
-def csv_line(result):
-    """One row of slopemeter-cli --csv, byte for byte."""
-    if "error" in result:
-        fields = [result["file"]] + [""] * 8 + [result["error"]]
-    else:
-        angle = _json_number(result["angle"]) if "angle" in result else ""
-        fields = [result["file"], "", *map(str, result["fr"]), *map(str, result["re"]),
-                  _json_number(result["slope"]), angle, "true" if result["computed"] else "false", ""]
-    return ",".join(csv_field(field) for field in fields) + "\r\n"
+def formatted(result, style):
+    """One result as slopemeter-cli writes it, by the same writer."""
+    return _format(result, style).decode("utf-8", "surrogateescape")
 
 
 class Printer:
@@ -106,14 +66,14 @@ class Printer:
         self.named = named
         self.printed_any = False
         if style == "csv":
-            sys.stdout.write(CSV_HEADER + "\r\n")
+            sys.stdout.write(formatted({}, "csv-header"))
 
     def print(self, result):
         """Writes one result; a failed file also gets its line on standard error."""
         if self.style == "json":
-            sys.stdout.write(json_line(result))
+            sys.stdout.write(formatted(result, "json"))
         elif self.style == "csv":
-            sys.stdout.write(csv_line(result))
+            sys.stdout.write(formatted(result, "csv"))
         elif "error" not in result:
             # A caption block for a failed file would look like a result.
             if self.named:
@@ -139,9 +99,9 @@ def parse_arguments(arguments):
     output = parser.add_mutually_exclusive_group()
     output.add_argument("--json", action="store_true", help="one JSON object per file and line")
     output.add_argument("--csv", action="store_true", help="a header line, then one row per file")
-    parser.add_argument("--level", type=int, default=50, metavar="N",
+    parser.add_argument("--level", type=int, default=slopemeter.DEFAULT_LEVEL, metavar="N",
                         help="a pixel is white when the mean of its three colour bytes is above N "
-                             "(default 50)")
+                             f"(default {slopemeter.DEFAULT_LEVEL})")
     return parser.parse_args(arguments)
 
 

@@ -7,7 +7,7 @@ import subprocess
 
 import numpy as np
 
-from slopemeter._slopemeter import _json_number
+import slopemeter
 
 CLI = os.environ["SLOPEMETER_CLI"]
 DATA = os.environ["SLOPEMETER_TEST_DATA"]
@@ -18,24 +18,15 @@ def run_cli(*arguments):
 
 
 def expected_angle(slope):
-    """The angle the CLI prints for a slope, for a CLI that does not print it yet."""
+    """The angle of a slope as json.loads reads the CLI's text of it: a 32-bit float's shortest digits."""
     slope = float(np.float32(slope))
-    return float(_json_number(math.atan(slope) * 180.0 / math.pi))
+    return float(str(np.float32(math.atan(slope) * 180.0 / math.pi)))
 
 
-def with_angle(line):
-    """A line of the CLI's JSON with "angle" where it belongs, if the CLI left it out."""
-    result = json.loads(line)
-    if not result.get("computed") or "angle" in result:
-        return line
-    angle = _json_number(expected_angle(result["slope"]))
-    return line.replace(',"computed":true', ',"angle":' + angle + ',"computed":true')
-
-
-def cli_results(files, level=50):
-    """The CLI's --json results for files, as json.loads reads them, angle included."""
+def cli_results(files, level=slopemeter.DEFAULT_LEVEL):
+    """The CLI's own --json results for files, as json.loads reads them."""
     output = run_cli("--json", "--level", str(level), "--", *files).stdout
-    return [json.loads(with_angle(line)) for line in output.splitlines()]
+    return [json.loads(line) for line in output.splitlines()]
 
 
 def write_bmp(path, pixels):
