@@ -115,6 +115,8 @@ PixelArray pixelArrayOf(const py::array& array)
     if (array.ndim() != 2 && !colour)
         throw py::value_error("a picture array must have the shape (H, W, 3), (H, W, 4) or (H, W), not "
                               + shapeText(array));
+    if (array.shape(0) == 0 || array.shape(1) == 0)
+        throw py::value_error("the picture array has no pixels: " + shapeText(array));
     if (array.shape(0) > INT_MAX || array.shape(1) > INT_MAX)
         throw py::value_error("the picture array " + shapeText(array) + " is too large to measure");
     PixelArray pixels;

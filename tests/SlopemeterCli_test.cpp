@@ -130,13 +130,17 @@ TEST(SlopemeterCli, ExitStatusSaysWhatWentWrong)
     ScratchDirectory dir;
     WriteFile("a.bmp", BmpBytes(LinePicture({200, 100}, {3, 45}, {120, 7})));
     EXPECT_EQ(runCli({"a.bmp", "a.bmp"}).status, 0);
-    const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}};
+    const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}, {"--memory", "0", "a.bmp"}, {"--memory", "4X", "a.bmp"}, {"--memory", "9223372036854775808", "a.bmp"}, {"--memory", "8589934592G", "a.bmp"}};
     for (const QStringList& arguments : mistakes) {
         const CliRun run = runCli(arguments);
         EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.err.endsWith("--help' for more information.\n")) << run.err.toStdString();
     }
+    // Any size an int64 holds is a size; only past it is a size too large.
+    EXPECT_EQ(runCli({"--memory", "9223372036854775807", "a.bmp"}).status, 0);
+    EXPECT_EQ(runCli({"--memory", "8589934591G", "a.bmp"}).status, 0);
+    EXPECT_TRUE(runCli({"--memory", "9223372036854775808", "a.bmp"}).err.contains("is too large"));
     EXPECT_EQ(runCli({"--help"}).status, 0);
     EXPECT_EQ(runCli({"--version"}).out, "slopemeter-cli " SLOPEMETER_VERSION "\n");
 }

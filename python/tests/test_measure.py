@@ -102,9 +102,6 @@ class Arrays(unittest.TestCase):
         corner = np.zeros((5, 8), np.uint8)
         corner[0, 0] = corner[4, 7] = 200
         cases = [
-            ("empty", np.zeros((0, 0, 3), np.uint8), nothing),
-            ("no rows", np.zeros((0, 7), np.uint8), nothing),
-            ("no columns", np.zeros((4, 0, 4), np.uint8), nothing),
             ("no white pixel", np.full((9, 9, 3), 50, np.uint8), nothing),
             ("one white column", column, {**nothing, "fr": [0, 3]}),
             ("corner to corner", corner, {"fr": [0, 0], "re": [7, 4], "slope": float(str(np.float32(4 / 7))),
@@ -126,6 +123,10 @@ class Mistakes(unittest.TestCase):
             (pixels.astype(bool), TypeError, "uint8 values, not bool"),
             (np.zeros(5, np.uint8), ValueError, r"shape .* not \(5,\)"),
             (np.zeros((4, 5, 2), np.uint8), ValueError, r"not \(4, 5, 2\)"),
+            # As slopemeter-cli refuses a picture without pixels.
+            (np.zeros((0, 0, 3), np.uint8), ValueError, r"no pixels: \(0, 0, 3\)"),
+            (np.zeros((0, 7), np.uint8), ValueError, r"no pixels: \(0, 7\)"),
+            (np.zeros((4, 0, 4), np.uint8), ValueError, r"no pixels: \(4, 0, 4\)"),
             (np.zeros((1, 4, 5, 3), np.uint8), ValueError, r"not \(1, 4, 5, 3\)"),
             ([[0, 0]], TypeError, "path .* or a numpy uint8 array, not list"),
             (None, TypeError, "not NoneType"),

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -120,9 +121,18 @@ CommandLine CommandLineReader::readOptions()
         return usageError("--jobs needs a whole number of 1 or more, not '" + parser_.value(jobs_)
                           + "'.");
     options.memory = MemoryBudget::defaultSize();
-    if (parser_.isSet(memory_) && !MemoryBudget::parseSize(parser_.value(memory_), &options.memory))
-        return usageError("--memory needs a size such as 4G, 800M or 100000000, not '" + parser_.value(memory_)
-                          + "'.");
+    if (parser_.isSet(memory_)) {
+        switch (MemoryBudget::parseSize(parser_.value(memory_), &options.memory)) {
+        case MemoryBudget::SizeReading::Read:
+            break;
+        case MemoryBudget::SizeReading::TooLarge:
+            return usageError("--memory '" + parser_.value(memory_) + "' is too large: the most is "
+                              + QString::number(std::numeric_limits<std::int64_t>::max()) + " bytes.");
+        case MemoryBudget::SizeReading::Malformed:
+            return usageError("--memory needs a size such as 4G, 800M or 100000000, not '" + parser_.value(memory_)
+                              + "'.");
+        }
+    }
     options.overwrite = parser_.isSet(overwrite_);
     options.json = parser_.isSet(json_);
     options.csv = parser_.isSet(csv_);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -27,7 +28,7 @@ void MemoryBudget::take(std::int64_t bytes)
                            "it needs about " + megabytes(bytes) + " of memory, more than the "
                                + megabytes(total_) + " that the run may use (--memory).");
     std::unique_lock lock(mutex_);
-    freed_.wait(lock, [&] { return used_ + bytes <= total_; });
+    freed_.wait(lock, [&] { return bytes <= total_ - used_; });
     used_ += bytes;
 }
 
@@ -49,7 +50,7 @@ std::int64_t MemoryBudget::defaultSize()
     return std::int64_t(pages) * pageSize / 2;
 }
 
-bool MemoryBudget::parseSize(const QString& text, std::int64_t* bytes)
+MemoryBudget::SizeReading MemoryBudget::parseSize(const QString& text, std::int64_t* bytes)
 {
     static const QString units = "KMGT";
     QString digits = text.trimmed().toUpper();
@@ -58,12 +59,17 @@ bool MemoryBudget::parseSize(const QString& text, std::int64_t* bytes)
         shift = 10 * (int(units.indexOf(digits.back())) + 1);
         digits.chop(1);
     }
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= '0' && c <= '9'; }))
+        return SizeReading::Malformed;
     bool ok = false;
     const qint64 value = digits.toLongLong(&ok);
-    if (!ok || value <= 0 || value > (std::int64_t(1) << (62 - shift)))
-        return false;
+    // Digits alone that do not fit are a size, only one too large to hold.
+    if (!ok || value > (std::numeric_limits<std::int64_t>::max() >> shift))
+        return SizeReading::TooLarge;
+    if (value <= 0)
+        return SizeReading::Malformed;
     *bytes = value << shift;
-    return true;
+    return SizeReading::Read;
 }
 
 MemoryShare::~MemoryShare()

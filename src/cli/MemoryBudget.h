@@ -22,8 +22,13 @@ public:
 
     // Half of the machine's physical memory.
     static std::int64_t defaultSize();
-    // "4G", "512M", "800K" or a number of bytes; false for anything else.
-    static bool parseSize(const QString& text, std::int64_t* bytes);
+    enum class SizeReading {
+        Read,
+        Malformed,
+        TooLarge
+    };
+    // "4G", "512M", "800K" or a number of bytes, up to the most an int64 holds.
+    static SizeReading parseSize(const QString& text, std::int64_t* bytes);
 
 private:
     std::mutex mutex_;
