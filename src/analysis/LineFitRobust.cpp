@@ -1,0 +1,232 @@
+// The robust part of LineFit: from line-centre samples, some of which are specks, noise or a
+// second line, to the one line and how sure it is.
+
+#include "LineFit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace {
+
+constexpr int MinSamples = 6;
+// How far from a trial line a sample may lie and still vote for it, pixels.
+constexpr double VoteDistance = 1.5;
+// The least scale of the residuals the weights assume: pictures without noise still have
+// residuals of a few hundredths of a pixel from the pixel grid.
+constexpr double LeastScale = 0.03;
+constexpr double Tukey = 4.685;
+
+struct Line {
+    double cx = 0, cy = 0; // a point on it
+    double dx = 1, dy = 0; // unit direction
+    double distance(const LinePoint& p) const { return (p.y - cy) * dx - (p.x - cx) * dy; }
+    double along(const LinePoint& p) const { return (p.x - cx) * dx + (p.y - cy) * dy; }
+};
+
+// Sums of a weighted set of points, relative to a fixed origin so that large coordinates lose
+// no precision.
+struct Moments {
+    double w = 0, x = 0, y = 0, xx = 0, xy = 0, yy = 0;
+    void add(double px, double py, double weight)
+    {
+        w += weight;
+        x += weight * px;
+        y += weight * py;
+        xx += weight * px * px;
+        xy += weight * px * py;
+        yy += weight * py * py;
+    }
+    Moments operator-(const Moments& o) const { return {w - o.w, x - o.x, y - o.y, xx - o.xx, xy - o.xy, yy - o.yy}; }
+    // The direction of least perpendicular spread, as an angle in picture coordinates.
+    double direction() const
+    {
+        const double mx = x / w, my = y / w;
+        return 0.5 * std::atan2(2 * (xy / w - mx * my), (xx / w - mx * mx) - (yy / w - my * my));
+    }
+};
+
+Line fitWeighted(const std::vector<LinePoint>& points, const std::vector<double>& weights, double ox, double oy)
+{
+    Moments m;
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (weights[i] > 0)
+            m.add(points[i].x - ox, points[i].y - oy, weights[i]);
+    const double phi = m.direction();
+    return {ox + m.x / m.w, oy + m.y / m.w, std::cos(phi), std::sin(phi)};
+}
+
+double wrapHalfTurn(double a)
+{
+    while (a > std::numbers::pi / 2)
+        a -= std::numbers::pi;
+    while (a <= -std::numbers::pi / 2)
+        a += std::numbers::pi;
+    return a;
+}
+
+// The trial line through two samples that most samples lie near, by random pairs.
+std::optional<Line> vote(const std::vector<LinePoint>& points)
+{
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<std::size_t> pick(0, points.size() - 1);
+    // Counting votes on a fixed random share is enough to tell the line from the rest.
+    std::vector<std::size_t> voters;
+    const std::size_t voterCount = std::min<std::size_t>(points.size(), 1500);
+    if (voterCount == points.size()) {
+        voters.resize(points.size());
+        for (std::size_t i = 0; i < voters.size(); ++i)
+            voters[i] = i;
+    } else {
+        for (std::size_t i = 0; i < voterCount; ++i)
+            voters.push_back(pick(random));
+    }
+    std::optional<Line> best;
+    int bestVotes = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+        const LinePoint& a = points[pick(random)];
+        const LinePoint& b = points[pick(random)];
+        const double length = std::hypot(b.x - a.x, b.y - a.y);
+        if (!(length >= 3))
+            continue;
+        const Line line{a.x, a.y, (b.x - a.x) / length, (b.y - a.y) / length};
+        int votes = 0;
+        for (const std::size_t i : voters)
+            votes += std::abs(line.distance(points[i])) < VoteDistance;
+        if (votes > bestVotes) {
+            bestVotes = votes;
+            best = line;
+        }
+    }
+    if (bestVotes < 3)
+        return std::nullopt;
+    return best;
+}
+
+} // namespace
+
+std::optional<FittedLine> LineFit::FitPoints(std::vector<LinePoint> points)
+{
+    if (points.size() < MinSamples)
+        return std::nullopt;
+    std::optional<Line> voted = vote(points);
+    if (!voted)
+        return std::nullopt;
+    const double ox = points.front().x, oy = points.front().y;
+    Line line = *voted;
+    std::vector<double> weights(points.size());
+    std::vector<double> residuals(points.size());
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t i = 0; i < points.size(); ++i)
+            weights[i] = std::abs(line.distance(points[i])) < VoteDistance;
+        line = fitWeighted(points, weights, ox, oy);
+    }
+    // Then iteratively reweighted: Tukey's weights on the residuals, their scale from the median
+    // of those near the line, so that far specks do not widen it.
+    double cut = 0;
+    for (int pass = 0; pass < 12; ++pass) {
+        std::vector<double> near;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            residuals[i] = line.distance(points[i]);
+            if (std::abs(residuals[i]) < 2 * VoteDistance)
+                near.push_back(std::abs(residuals[i]));
+        }
+        if (near.size() < MinSamples)
+            return std::nullopt;
+        std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
+        cut = Tukey * std::max(LeastScale, 1.4826 * near[near.size() / 2]);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const double u = residuals[i] / cut;
+            weights[i] = std::abs(u) < 1 ? (1 - u * u) * (1 - u * u) : 0;
+        }
+        const Line next = fitWeighted(points, weights, ox, oy);
+        const bool settled = std::abs(next.dx * line.dy - next.dy * line.dx) < 1e-12 && std::abs(line.distance({next.cx, next.cy})) < 1e-9;
+        line = next;
+        if (settled)
+            break;
+    }
+
+    // The inliers, ordered along the line for their ends and for the error by blocks.
+    std::vector<std::pair<double, double>> inliers; // along, across
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (std::abs(line.distance(points[i])) < cut)
+            inliers.emplace_back(line.along(points[i]), line.distance(points[i]));
+    const std::size_t n = inliers.size();
+    if (n < MinSamples)
+        return std::nullopt;
+    std::sort(inliers.begin(), inliers.end());
+    const double from = inliers.front().first, to = inliers.back().first;
+    // Noise that happens to line up is sparse; a line leaves a sample in most columns or rows it
+    // crosses.
+    const double crossed = std::max(std::abs(line.dx), std::abs(line.dy)) * (to - from) + 1;
+    if (n < 0.3 * crossed)
+        return std::nullopt;
+
+    double squares = 0, spread = 0, middle = 0;
+    for (const auto& [along, across] : inliers)
+        middle += along / n;
+    for (const auto& [along, across] : inliers) {
+        squares += across * across;
+        spread += (along - middle) * (along - middle);
+    }
+    const double rms = std::sqrt(squares / n);
+    // The error from scatter alone, then by leaving out one block of neighbouring samples at a
+    // time, which also sees errors that neighbours share (blur, compression blocks); the larger.
+    double sd = std::sqrt(squares / std::max<std::size_t>(n - 2, 1) / std::max(spread, 1e-12));
+    const int blocks = static_cast<int>(std::min<std::size_t>(20, n / 4));
+    if (blocks >= 3) {
+        std::vector<Moments> parts(blocks);
+        Moments all;
+        for (std::size_t i = 0; i < n; ++i) {
+            parts[i * blocks / n].add(inliers[i].first, inliers[i].second, 1);
+            all.add(inliers[i].first, inliers[i].second, 1);
+        }
+        std::vector<double> left(blocks);
+        double mean = 0;
+        for (int b = 0; b < blocks; ++b)
+            mean += left[b] = wrapHalfTurn((all - parts[b]).direction());
+        mean /= blocks;
+        double jack = 0;
+        for (const double a : left)
+            jack += (a - mean) * (a - mean);
+        sd = std::max(sd, std::sqrt(jack * (blocks - 1) / blocks));
+    }
+    // What the pixel grid leaves after all: a few thousandths of a pixel over the length.
+    sd = std::hypot(sd, 0.003 / std::max(to - from, 1.0));
+
+    FittedLine fit;
+    double dx = line.dx, dy = line.dy;
+    if (dx < 0 || (dx == 0 && dy < 0)) {
+        dx = -dx;
+        dy = -dy;
+    }
+    const bool upright = std::abs(dx) < 1e-12;
+    if (upright) {
+        dx = 0;
+        dy = 1;
+        fit.angle = 90;
+    } else {
+        fit.angle = -std::atan2(dy, dx) * 180 / std::numbers::pi;
+        if (fit.angle <= -90)
+            fit.angle = 90;
+        fit.slope = dy / dx;
+    }
+    fit.centreX = line.cx;
+    fit.centreY = line.cy;
+    fit.x1 = line.cx + from * line.dx;
+    fit.y1 = line.cy + from * line.dy;
+    fit.x2 = line.cx + to * line.dx;
+    fit.y2 = line.cy + to * line.dy;
+    if (fit.x1 > fit.x2 || (upright && fit.y1 > fit.y2)) {
+        std::swap(fit.x1, fit.x2);
+        std::swap(fit.y1, fit.y2);
+    }
+    fit.rms = rms;
+    fit.angleSd = sd * 180 / std::numbers::pi;
+    fit.samples = static_cast<std::int64_t>(n);
+    for (const double v : {fit.angle, fit.centreX, fit.centreY, fit.x1, fit.y1, fit.x2, fit.y2, fit.rms, fit.angleSd, fit.slope.value_or(0)})
+        if (!std::isfinite(v))
+            return std::nullopt;
+    return fit;
+}

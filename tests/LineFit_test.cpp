@@ -1,0 +1,224 @@
+#include "LineFit.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum class Kind { Clean,
+                  Noisy,
+                  Red,
+                  Blurred,
+                  Specks,
+                  Uneven,
+                  Short };
+
+struct Scene {
+    Kind kind = Kind::Clean;
+    double angle = 0; // degrees, counter-clockwise on screen
+    int width = 640, height = 480;
+};
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> bgr;
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0; // the true ends, x1 <= x2
+};
+
+constexpr double Radian = std::numbers::pi / 180;
+
+// Each pixel is lit by its perpendicular distance from an exact line (a segment for the short
+// kind) with a Gaussian profile, so the true angle is the drawn one whatever the pixel grid.
+Picture render(const Scene& scene, unsigned seed = 7)
+{
+    Picture p{scene.width, scene.height, std::vector<std::uint8_t>(3u * scene.width * scene.height)};
+    std::mt19937 random(seed);
+    std::normal_distribution<double> noise(0, scene.kind == Kind::Noisy || scene.kind == Kind::Uneven ? 8 : 0);
+    const double dx = std::cos(scene.angle * Radian), dy = -std::sin(scene.angle * Radian);
+    const double cx = 0.5 * scene.width + 3.3, cy = 0.5 * scene.height - 2.7;
+    const double sigma = scene.kind == Kind::Blurred ? 2.5 : 1.2;
+    double reach = 4 * std::hypot(scene.width, scene.height);
+    if (scene.kind == Kind::Short)
+        reach = 0.3 * std::min(scene.width, scene.height);
+    for (int y = 0; y < scene.height; ++y)
+        for (int x = 0; x < scene.width; ++x) {
+            const double along = std::clamp((x - cx) * dx + (y - cy) * dy, -reach, reach);
+            const double d = std::hypot(x - (cx + along * dx), y - (cy + along * dy));
+            const double r = std::hypot(x - 0.5 * scene.width, y - 0.5 * scene.height) / std::hypot(0.5 * scene.width, 0.5 * scene.height);
+            const double background = scene.kind == Kind::Uneven ? 25 + 140 * r * r : 25;
+            const double line = 170 * std::exp(-d * d / (2 * sigma * sigma));
+            for (int c = 0; c < 3; ++c) {
+                const double lit = scene.kind == Kind::Red && c != 2 ? 0 : line;
+                p.bgr[3u * (y * scene.width + x) + c] = static_cast<std::uint8_t>(std::clamp(std::lround(background + lit + noise(random)), 0L, 255L));
+            }
+        }
+    if (scene.kind == Kind::Specks) {
+        std::uniform_int_distribution<int> px(2, scene.width - 3), py(2, scene.height - 3), size(0, 2);
+        for (int i = 0; i < 150; ++i) {
+            const int x0 = px(random), y0 = py(random), s = size(random);
+            for (int y = y0 - s; y <= y0 + s; ++y)
+                for (int x = x0 - s; x <= x0 + s; ++x)
+                    for (int c = 0; c < 3; ++c)
+                        p.bgr[3u * (y * scene.width + x) + c] = 255;
+        }
+    }
+    // Where the drawn segment leaves the picture does not matter for the ends: only a short line's.
+    p.x1 = cx - reach * dx, p.y1 = cy - reach * dy, p.x2 = cx + reach * dx, p.y2 = cy + reach * dy;
+    return p;
+}
+
+// The picture as rows of `bytesPerPixel`: 3 as drawn or with the colours swapped, 4 with an
+// alpha, 1 as the grey of the first channel.
+std::optional<FittedLine> fit(const Picture& p, int bytesPerPixel = 3, bool swapped = false, int level = 50)
+{
+    LineFit fit(p.width, p.height, level);
+    std::vector<std::uint8_t> row(4u * std::max(p.width, 1));
+    for (int y = 0; y < p.height; ++y) {
+        const std::uint8_t* from = p.bgr.data() + 3u * y * p.width;
+        for (int x = 0; x < p.width; ++x)
+            for (int c = 0; c < bytesPerPixel; ++c)
+                row[bytesPerPixel * x + c] = c == 3 ? 99 : from[3 * x + (bytesPerPixel == 1 ? 0 : swapped ? 2 - c
+                                                                                                          : c)];
+        fit.AddRow(row.data(), bytesPerPixel);
+    }
+    return fit.Finish();
+}
+
+double angleError(double found, double truth)
+{
+    return std::abs(std::fmod(found - truth + 810, 180) - 90);
+}
+
+TEST(LineFit, FindsEachKindOfLineAtEachAngle)
+{
+    const struct {
+        Kind kind;
+        std::string name;
+        std::vector<double> angles;
+    } cases[] = {
+        {Kind::Clean, "clean", {0, 5, 30, 45, 60, 85, 90, -30}},
+        {Kind::Noisy, "noisy", {0.7, -12, 52, 89}},
+        {Kind::Red, "red", {3, -47}},
+        {Kind::Blurred, "blurred", {-2, 38, 71}},
+        {Kind::Specks, "specks", {1.5, -65}},
+        {Kind::Uneven, "uneven", {-4, 33, 80}},
+        {Kind::Short, "short", {8, -50}},
+    };
+    for (const auto& c : cases)
+        for (const double angle : c.angles) {
+            SCOPED_TRACE(c.name + " at " + std::to_string(angle));
+            const Picture p = render({c.kind, angle});
+            const std::optional<FittedLine> found = fit(p);
+            ASSERT_TRUE(found);
+            EXPECT_LT(angleError(found->angle, angle), 0.05);
+            EXPECT_LT(found->rms, 0.5);
+            EXPECT_GT(found->samples, 100);
+            EXPECT_TRUE(std::isfinite(found->angleSd) && found->angleSd > 0 && found->angleSd < 0.05);
+            if (c.kind == Kind::Short) {
+                EXPECT_NEAR(found->x1, p.x1, 3);
+                EXPECT_NEAR(found->y1, p.y1, 3);
+                EXPECT_NEAR(found->x2, p.x2, 3);
+                EXPECT_NEAR(found->y2, p.y2, 3);
+            }
+            // The channels' order and the row's layout do not change the result.
+            for (const auto& [bytes, swapped] : {std::pair{3, true}, std::pair{4, false}}) {
+                const std::optional<FittedLine> other = fit(p, bytes, swapped);
+                ASSERT_TRUE(other);
+                EXPECT_EQ(other->angle, found->angle);
+                EXPECT_EQ(other->samples, found->samples);
+            }
+        }
+}
+
+TEST(LineFit, GreyRowsCountAsThreeEqualChannels)
+{
+    Picture p = render({Kind::Noisy, 17});
+    for (std::size_t i = 0; i < p.bgr.size(); i += 3)
+        p.bgr[i + 1] = p.bgr[i + 2] = p.bgr[i];
+    const std::optional<FittedLine> colour = fit(p), grey = fit(p, 1);
+    ASSERT_TRUE(colour && grey);
+    EXPECT_EQ(grey->angle, colour->angle);
+    EXPECT_EQ(grey->centreY, colour->centreY);
+}
+
+TEST(LineFit, BadPicturesGiveNothingOrAFiniteLine)
+{
+    const struct {
+        std::string name;
+        int width, height, rows;
+        int value; // every pixel, or -1 for one lit pixel on black
+    } cases[] = {
+        {"no rows", 640, 480, 0, 0},
+        {"black", 640, 480, 480, 0},
+        {"white", 640, 480, 480, 255},
+        {"one pixel", 1, 1, 1, 255},
+        {"one row", 500, 1, 1, -1},
+        {"one column", 1, 500, 500, -1},
+        {"a dot", 64, 64, 64, -1},
+        {"cut short", 640, 480, 3, 0},
+        {"no size", 0, 0, 5, 0},
+        {"negative size", -4, -9, 3, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LineFit fit(c.width, c.height, 50);
+        const std::uint8_t base = c.value < 0 ? 0 : c.value;
+        std::vector<std::uint8_t> row(3u * std::max(c.width, 1), base);
+        for (int y = 0; y < c.rows; ++y) {
+            row[0] = c.value < 0 && y == c.rows / 2 ? 255 : base;
+            fit.AddRow(row.data(), 3);
+        }
+        const std::optional<FittedLine> found = fit.Finish();
+        if (found) {
+            for (const double v : {found->angle, found->x1, found->y2, found->rms, found->angleSd, found->slope.value_or(0)})
+                EXPECT_TRUE(std::isfinite(v));
+        }
+        EXPECT_FALSE(found && (c.value == 0 || c.value == 255));
+    }
+}
+
+TEST(LineFit, SpecksOnTheLinesOwnColumnsDoNotMoveIt)
+{
+    Picture p = render({Kind::Clean, 2});
+    const std::optional<FittedLine> plain = fit(p);
+    ASSERT_TRUE(plain);
+    // Bright specks and a blob every few columns, some above the line, some below, some on it.
+    for (int x = 4; x < p.width - 4; x += 7)
+        for (const int offset : {-20, 9, 1}) {
+            const int y = static_cast<int>(std::lround(plain->centreY - (x - plain->centreX) * std::tan(2 * Radian))) + offset;
+            for (int dy = 0; dy < (offset == 9 ? 3 : 1); ++dy)
+                for (int c = 0; c < 3; ++c)
+                    p.bgr[3u * ((y + dy) * p.width + x) + c] = 255;
+        }
+    const std::optional<FittedLine> specked = fit(p);
+    ASSERT_TRUE(specked);
+    EXPECT_LT(angleError(specked->angle, 2), 0.01);
+    EXPECT_NEAR(specked->centreY + (specked->centreX - plain->centreX) * std::tan(2 * Radian), plain->centreY, 0.05);
+}
+
+TEST(LineFit, AngleRisesCounterClockwiseAndUprightHasNoSlope)
+{
+    const struct {
+        double angle;
+        bool hasSlope;
+    } cases[] = {{20, true}, {-20, true}, {90, false}, {-89.5, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.angle);
+        const std::optional<FittedLine> found = fit(render({Kind::Clean, c.angle}));
+        ASSERT_TRUE(found);
+        EXPECT_NEAR(found->angle, c.angle, 0.02);
+        EXPECT_EQ(found->slope.has_value(), c.hasSlope);
+        if (c.hasSlope) {
+            EXPECT_NEAR(*found->slope, -std::tan(c.angle * Radian), 0.02 * std::max(1.0, *found->slope * *found->slope));
+        }
+        EXPECT_TRUE(found->x1 < found->x2 || (!c.hasSlope && found->y1 < found->y2));
+    }
+}
+
+} // namespace
