@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int Reach = LineFit::Reach;
 
 bool HasAvx2()
 {
