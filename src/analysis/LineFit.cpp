@@ -16,7 +16,6 @@
 
 namespace {
 
-
 bool HasAvx2()
 {
 #ifdef LINEFIT_X86
