@@ -1,6 +1,5 @@
 #include "Uprocess.h"
 
-#include "MeasureSettings.h"
 #include "PixelRows.h"
 
 #include <algorithm>

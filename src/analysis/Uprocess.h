@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Graphics.h"
-#include "MeasureSettings.h"
 
 #include <cstdint>
 #include <string>
@@ -18,6 +17,13 @@ struct ScanResult {
 inline const std::string FrCaptionPrefix = "\xA5\x6B\xC3\xE4\xAE\x79\xBC\xD0:";
 inline const std::string ReCaptionPrefix = "\xA5\xAA\xC3\xE4\xAE\x79\xBC\xD0:";
 inline const std::string SlopeCaptionPrefix = "\xB1\xD7\xB2\x76:";
+
+// The level the window's buttons binarise at, and every other caller's default.
+constexpr int DefaultLevel = 50;
+
+// The line's angle from the horizontal in degrees: atan of the slope, taken in double and kept
+// as a 32-bit float like the slope it comes from.
+float AngleOf(float slope);
 
 struct ResultCaptions {
     std::string Fr;

@@ -2,7 +2,6 @@
 
 #include "Measurement.h"
 #include "NameEscaping.h"
-#include "MeasureSettings.h"
 #include "NumberText.h"
 
 #include <QByteArrayList>

@@ -4,7 +4,6 @@
 #include "CsvWriter.h"
 #include "Measurement.h"
 #include "NameEscaping.h"
-#include "MeasureSettings.h"
 #include "NumberText.h"
 
 namespace {

@@ -12,6 +12,7 @@ namespace {
 // Comments make a PNM header as long as they like; past this it is no header.
 constexpr std::size_t mostPnmHeaderBytes = 1 << 16;
 constexpr std::size_t bmpFileHeaderBytes = 14;
+constexpr std::size_t pngSignatureBytes = 8;
 // PNG's own limit on a chunk's length.
 constexpr std::uint32_t mostPngChunkBytes = 0x7FFFFFFF;
 constexpr std::size_t mostBmpFrameBytes = std::size_t(MaxPicturePixels) * 4 + (1 << 20);
@@ -151,7 +152,8 @@ std::size_t bmpFrameLength(InputBuffer& input)
 
 std::size_t pngFrameLength(InputBuffer& input)
 {
-    std::size_t at = LongestSignature;
+    // Past the signature, which nextFrameKind has seen.
+    std::size_t at = pngSignatureBytes;
     for (;;) {
         if (!input.request(at + 8))
             cutShort();

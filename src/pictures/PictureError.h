@@ -16,7 +16,6 @@ public:
     PictureError(Step step, std::string why)
         : step_(step), why_(std::move(why)) {}
 
-    Step What() const { return step_; }
     const std::string& Why() const { return why_; }
     const char* what() const noexcept override { return why_.c_str(); }
 
