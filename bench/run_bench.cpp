@@ -61,9 +61,7 @@ void runAsTheButtonsDo(benchmark::State& state, std::size_t index)
 {
     const TBitmap& shown = picture(index);
     for (auto _ : state) {
-        ScanResult result;
-        MeasureCopy(shown, DefaultLevel, &result);
-        ResultCaptions captions = FormatCaptions(result);
+        ResultCaptions captions = FormatCaptions(MeasureCopy(shown, MeasureSettings{}).result);
         benchmark::DoNotOptimize(captions);
     }
 }

@@ -67,8 +67,8 @@ ScanResult measure(const QImage& picture)
 {
     Graphics::TBitmap bitmap;
     bitmap.SetImage(picture);
-    ScanResult result;
-    MeasureCopy(bitmap, DefaultLevel, &result);
+    // The fit is asked for too, so that hostile pixels reach it as well.
+    const ScanResult result = MeasureCopy(bitmap, MeasureSettings{DefaultLevel, true}).result;
     FormatCaptions(result);
     // Both end points lie in the picture, or stay at (0, 0) when there is none.
     const auto inPicture = [&](int x, int y) {
@@ -88,7 +88,7 @@ bool sameResult(const ScanResult& a, const ScanResult& b)
 // only when it is too large to be held.
 void measureStreamed(const QImage& picture, const ScanResult* whole)
 {
-    RowScanSink sink(DefaultLevel);
+    RowScanSink sink(MeasureSettings{DefaultLevel, true});
     try {
         if (!StreamPictureFile(pictureFileName, sink))
             return;
@@ -97,8 +97,7 @@ void measureStreamed(const QImage& picture, const ScanResult* whole)
             std::abort();
         return;
     }
-    ScanResult streamed;
-    sink.Finish(&streamed);
+    const ScanResult streamed = sink.Finish().result;
     if (whole && !sameResult(streamed, *whole))
         std::abort();
 }

@@ -3,7 +3,6 @@
 #include "Graphics.h"
 #include "MeasureCopy.h"
 #include "PictureFile.h"
-#include "RowScan.h"
 #include "SysUtils.h"
 
 #include <QBuffer>
@@ -23,26 +22,24 @@ void copyRow(const PixelArray& pixels, const std::uint8_t* row, std::uint8_t* ou
 
 }
 
-Outcome measureFile(const std::string& fileName, int level)
+LineMeasurement measureFile(const std::string& fileName, const MeasureSettings& settings)
 {
-    Outcome outcome;
     try {
         // As slopemeter-cli measures without annotations.
-        outcome.computed = MeasurePictureFile(fileName, level, &outcome.result);
+        return MeasurePictureFile(fileName, settings);
     } catch (const PictureError& error) {
         throw Exception(error.MessageFor(fileName));
     } catch (const std::bad_alloc&) {
         throw Exception("Not enough memory for \"" + fileName + "\".");
     }
-    return outcome;
 }
 
-Outcome measureArray(const PixelArray& pixels, int level)
+LineMeasurement measureArray(const PixelArray& pixels, const MeasureSettings& settings)
 {
     const int bytesPerPixel = pixels.channels;
     const bool rowsLieTogether = pixels.width <= 1
         || (pixels.pixelStride == bytesPerPixel && (bytesPerPixel == 1 || pixels.channelStride == 1));
-    RowScan scan(pixels.width, level);
+    LineMeasure scan(pixels.width, pixels.height, settings);
     std::vector<std::uint8_t> copied(rowsLieTogether ? 0 : std::size_t(pixels.width) * std::size_t(bytesPerPixel));
     for (int y = 0; y < pixels.height; ++y) {
         const std::uint8_t* row = pixels.data + y * pixels.rowStride;
@@ -52,9 +49,7 @@ Outcome measureArray(const PixelArray& pixels, int level)
         }
         scan.addRow(row, bytesPerPixel);
     }
-    Outcome outcome;
-    outcome.computed = scan.finish(&outcome.result);
-    return outcome;
+    return scan.finish();
 }
 
 void loadImageReaders()

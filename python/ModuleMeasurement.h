@@ -1,15 +1,10 @@
 #pragma once
 
-#include "Uprocess.h"
+#include "LineMeasure.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-struct Outcome {
-    ScanResult result;
-    bool computed = false;
-};
 
 // Pixels held by someone else, such as a numpy array: row y starts at data + y * rowStride, and
 // channel c of pixel x at x * pixelStride + c * channelStride within it. One channel is grey and
@@ -26,11 +21,11 @@ struct PixelArray {
 
 // Loads and measures a picture file as slopemeter-cli does; a file that cannot be measured
 // raises Exception with slopemeter-cli's message.
-Outcome measureFile(const std::string& fileName, int level);
+LineMeasurement measureFile(const std::string& fileName, const MeasureSettings& settings);
 
 // Measures the pixels where they lie when each row's bytes follow one another, and through a
 // copy of one row at a time otherwise.
-Outcome measureArray(const PixelArray& pixels, int level);
+LineMeasurement measureArray(const PixelArray& pixels, const MeasureSettings& settings);
 
 // Has Qt load its image readers on the calling thread. Loaded first on a thread that ends
 // before the interpreter does, as the threads of a pool do, they are torn down twice at exit.

@@ -39,6 +39,55 @@ double jsonNumber(float value)
     return number;
 }
 
+double jsonNumber(double value)
+{
+    const QByteArray text = fitText(value);
+    double number = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
+}
+
+py::list pointList(double x, double y)
+{
+    return py::list(py::make_tuple(jsonNumber(x), jsonNumber(y)));
+}
+
+// The "fit" of slopemeter-cli --fit --json, as json.loads reads it.
+py::object fitObject(const std::optional<FittedLine>& fit)
+{
+    if (!fit)
+        return py::none();
+    py::dict dict;
+    dict["angle"] = jsonNumber(fit->angle);
+    dict["slope"] = fit->slope ? py::object(py::float_(jsonNumber(*fit->slope))) : py::object(py::none());
+    dict["centre"] = pointList(fit->centreX, fit->centreY);
+    dict["ends"] = py::list(py::make_tuple(pointList(fit->x1, fit->y1), pointList(fit->x2, fit->y2)));
+    dict["rms"] = jsonNumber(fit->rms);
+    dict["angle_sd"] = jsonNumber(fit->angleSd);
+    dict["samples"] = fit->samples;
+    return dict;
+}
+
+// A "fit" dict, as fitObject makes it, back as the line it describes.
+std::optional<FittedLine> fittedLineOf(py::handle object)
+{
+    if (object.is_none())
+        return std::nullopt;
+    const auto dict = py::reinterpret_borrow<py::dict>(object);
+    FittedLine fit;
+    fit.angle = dict["angle"].cast<double>();
+    if (!dict["slope"].is_none())
+        fit.slope = dict["slope"].cast<double>();
+    std::tie(fit.centreX, fit.centreY) = dict["centre"].cast<std::pair<double, double>>();
+    const auto ends = dict["ends"].cast<std::pair<std::pair<double, double>, std::pair<double, double>>>();
+    std::tie(fit.x1, fit.y1) = ends.first;
+    std::tie(fit.x2, fit.y2) = ends.second;
+    fit.rms = dict["rms"].cast<double>();
+    fit.angleSd = dict["angle_sd"].cast<double>();
+    fit.samples = dict["samples"].cast<std::int64_t>();
+    return fit;
+}
+
 // Levels outside [-1, 256] all give the same picture as the nearest end, so any integer is
 // accepted and none overflows on its way to C++.
 int levelOf(py::handle level)
@@ -55,7 +104,7 @@ int levelOf(py::handle level)
     return int(std::clamp(number, -1LL, 256LL));
 }
 
-py::dict resultDict(const Outcome& outcome, const std::optional<py::str>& file)
+py::dict resultDict(const LineMeasurement& outcome, bool withFit, const std::optional<py::str>& file)
 {
     const ScanResult& result = outcome.result;
     py::dict dict;
@@ -67,10 +116,12 @@ py::dict resultDict(const Outcome& outcome, const std::optional<py::str>& file)
     if (outcome.computed)
         dict["angle"] = jsonNumber(AngleOf(result.Slope));
     dict["computed"] = outcome.computed;
+    if (withFit)
+        dict["fit"] = fitObject(outcome.fit);
     return dict;
 }
 
-py::dict measurePath(py::handle picture, int level)
+py::dict measurePath(py::handle picture, const MeasureSettings& settings)
 {
     const auto path = py::reinterpret_steal<py::object>(PyOS_FSPath(picture.ptr()));
     if (!path)
@@ -81,12 +132,12 @@ py::dict measurePath(py::handle picture, int level)
     if (std::memchr(fileName.data(), '\0', fileName.size()))
         throw py::value_error("the path holds a null byte");
 
-    Outcome outcome;
+    LineMeasurement outcome;
     std::string failure;
     {
         py::gil_scoped_release released;
         try {
-            outcome = measureFile(fileName, level);
+            outcome = measureFile(fileName, settings);
         } catch (const Exception& exception) {
             failure = exception.Message;
         }
@@ -95,7 +146,7 @@ py::dict measurePath(py::handle picture, int level)
         PyErr_SetString(pictureError, failure.c_str());
         throw py::error_already_set();
     }
-    return resultDict(outcome, file);
+    return resultDict(outcome, settings.fit, file);
 }
 
 std::string shapeText(const py::array& array)
@@ -130,25 +181,27 @@ PixelArray pixelArrayOf(const py::array& array)
     return pixels;
 }
 
-py::dict measureArrayObject(const py::array& array, int level)
+py::dict measureArrayObject(const py::array& array, const MeasureSettings& settings)
 {
     const PixelArray pixels = pixelArrayOf(array);
-    Outcome outcome;
+    LineMeasurement outcome;
     {
         py::gil_scoped_release released;
-        outcome = measureArray(pixels, level);
+        outcome = measureArray(pixels, settings);
     }
-    return resultDict(outcome, std::nullopt);
+    return resultDict(outcome, settings.fit, std::nullopt);
 }
 
-py::dict measure(py::handle picture, py::handle level)
+py::dict measure(py::handle picture, py::handle level, bool fit)
 {
-    const int threshold = levelOf(level);
+    MeasureSettings settings;
+    settings.level = levelOf(level);
+    settings.fit = fit;
     // Paths first: measuring files needs no numpy.
     if (PyUnicode_Check(picture.ptr()) || PyBytes_Check(picture.ptr()) || py::hasattr(picture, "__fspath__"))
-        return measurePath(picture, threshold);
+        return measurePath(picture, settings);
     if (py::isinstance<py::array>(picture))
-        return measureArrayObject(py::reinterpret_borrow<py::array>(picture), threshold);
+        return measureArrayObject(py::reinterpret_borrow<py::array>(picture), settings);
     throw py::type_error("picture must be a path (str, bytes or os.PathLike) or a numpy uint8 array, not "
                          + typeName(picture));
 }
@@ -190,16 +243,21 @@ Measurement measurementOf(const py::dict& dict)
     std::tie(measurement.result.ReX, measurement.result.ReY) = dict["re"].cast<std::pair<int, int>>();
     measurement.result.Slope = float(dict["slope"].cast<double>());
     measurement.computed = dict["computed"].cast<bool>();
+    if (dict.contains("fit"))
+        measurement.fit = fittedLineOf(dict["fit"]);
     return measurement;
 }
 
-py::bytes format(const py::dict& result, const std::string& style)
+py::bytes format(const py::dict& result, const std::string& style, bool fit)
 {
     if (style == "csv-header")
-        return py::bytes(ResultPrinter(ResultPrinter::Style::Csv).Start().toStdString());
-    if (style != "json" && style != "csv")
-        throw py::value_error("style must be \"json\", \"csv\" or \"csv-header\", not \"" + style + "\"");
-    ResultPrinter printer(style == "json" ? ResultPrinter::Style::Json : ResultPrinter::Style::Csv);
+        return py::bytes(ResultPrinter(ResultPrinter::Style::Csv, fit).Start().toStdString());
+    if (style != "json" && style != "csv" && style != "captions")
+        throw py::value_error("style must be \"json\", \"csv\", \"captions\" or \"csv-header\", not \"" + style + "\"");
+    ResultPrinter printer(style == "json"  ? ResultPrinter::Style::Json
+                          : style == "csv" ? ResultPrinter::Style::Csv
+                                           : ResultPrinter::Style::Captions,
+                          fit);
     return py::bytes(printer.Format(measurementOf(result)).toStdString());
 }
 
@@ -220,7 +278,7 @@ PYBIND11_MODULE(_slopemeter, module)
         throw py::error_already_set();
     module.attr("PictureError") = py::handle(pictureError);
 
-    module.def("measure", &measure, py::arg("picture"), py::arg("level") = DefaultLevel,
+    module.def("measure", &measure, py::arg("picture"), py::arg("level") = DefaultLevel, py::arg("fit") = false,
                R"doc(Measures the tilt of the bright line in a picture.
 
 A pixel is white when the mean of its three colour bytes is above level; the end points are the
@@ -238,13 +296,19 @@ path), "fr" and "re" ([x, y] of the points found from the left and from the righ
 "angle" (degrees from the horizontal, only when computed) and "computed" (False when the points
 share a row or a column; the slope is then 0).
 
+With fit=True the dict also has "fit", as slopemeter-cli --fit --json writes it: a line fitted
+through the bright line's whole length to a fraction of a pixel ("angle" in degrees, rising to
+the right positive; "slope" dy/dx with y down, None for an upright line; "centre"; "ends";
+"rms", in pixels; "angle_sd", the angle's standard error; "samples"), or None when no line is
+found.
+
 Raises PictureError (a ValueError) for a file that cannot be measured, TypeError for an
 argument of the wrong type or dtype, and ValueError for an array of the wrong shape.)doc");
 
     module.attr("DEFAULT_LEVEL") = DefaultLevel;
-    module.def("_format", &format, py::arg("result"), py::arg("style"),
-               "One result as a line of slopemeter-cli's --json or --csv (style \"json\" or \"csv\"), "
-               "or the CSV header for style \"csv-header\", written by the same code.");
+    module.def("_format", &format, py::arg("result"), py::arg("style"), py::arg("fit") = false,
+               "One result as slopemeter-cli writes it with --json, --csv or neither (style \"json\", \"csv\" "
+               "or \"captions\"), or the CSV header for style \"csv-header\", by the same code; fit as --fit.");
 
     module.def("captions", &captions, py::arg("result"),
                R"doc(The three captions the window shows for a result of measure(), as a tuple of str:

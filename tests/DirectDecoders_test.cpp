@@ -13,7 +13,7 @@ namespace {
 
 std::string streamedFailureOf(const std::string& file)
 {
-    RowScanSink sink(DefaultLevel);
+    RowScanSink sink(MeasureSettings{});
     try {
         StreamPictureFile(file, sink);
     } catch (const PictureError& error) {

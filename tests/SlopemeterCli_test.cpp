@@ -44,9 +44,7 @@ QByteArray measureDirectly(const QString& file, int level = DefaultLevel)
 {
     Graphics::TBitmap picture;
     picture.SetImage(LoadPictureFile(file.toStdString()));
-    ScanResult result;
-    MeasureCopy(picture, level, &result);
-    const ResultCaptions captions = FormatCaptions(result);
+    const ResultCaptions captions = FormatCaptions(MeasureCopy(picture, MeasureSettings{level}).result);
     return captionLines({captions.Fr, captions.Re, captions.Slope});
 }
 

@@ -141,7 +141,9 @@ TEST(FindSlope, TheRunAgreesWithALiteralReadingOnRandomPictures)
         if (round % 2) {
             BinarizePlainly(*plain, level);
             TBitmap scanned;
-            actualComputed = MeasureCopy(*fast, level, &actual, &scanned);
+            const LineMeasurement measured = MeasureCopy(*fast, MeasureSettings{level}, &scanned);
+            actual = measured.result;
+            actualComputed = measured.computed;
             ASSERT_EQ(scanned.Image(), plain->Image()) << "round " << round;
             ASSERT_EQ(fast->Image(), image) << "the picture measured is only read";
         } else {

@@ -11,6 +11,15 @@ DEFAULT_LEVEL: int
 class PictureError(ValueError):
     """A picture file that cannot be measured; the message names the file and says why."""
 
+class Fit(TypedDict):
+    angle: float
+    slope: float | None
+    centre: list[float]
+    ends: list[list[float]]
+    rms: float
+    angle_sd: float
+    samples: int
+
 class Result(TypedDict):
     file: NotRequired[str]
     fr: list[int]
@@ -18,11 +27,13 @@ class Result(TypedDict):
     slope: float
     angle: NotRequired[float]
     computed: bool
+    fit: NotRequired[Fit | None]
 
 Picture = Union[str, bytes, os.PathLike[str], os.PathLike[bytes], npt.NDArray[np.uint8]]
 
-def measure(picture: Picture, level: int = DEFAULT_LEVEL) -> Result:
-    """Measures the tilt of the bright line in a picture file or a uint8 array (H, W, 3|4) or (H, W)."""
+def measure(picture: Picture, level: int = DEFAULT_LEVEL, fit: bool = False) -> Result:
+    """Measures the tilt of the bright line in a picture file or a uint8 array (H, W, 3|4) or (H, W);
+    with fit=True also a line fitted through its whole length."""
 
 def captions(result: Result) -> tuple[str, str, str]:
     """The window's three captions for a result of measure()."""

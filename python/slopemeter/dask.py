@@ -1,6 +1,6 @@
 """Measures many picture files on a Dask cluster and prints the results as slopemeter-cli does.
 
-    python3 -m slopemeter.dask PATTERN_OR_FILE... [--scheduler tcp://HOST:8786] [--csv|--json] [--level N]
+    python3 -m slopemeter.dask PATTERN_OR_FILE... [--scheduler tcp://HOST:8786] [--csv|--json] [--level N] [--fit]
 
 Each argument is a file name or a glob pattern ("pictures/*.png", quoted so that the shell
 leaves it alone); a pattern's matches are taken in sorted order. Without --scheduler a local
@@ -36,12 +36,12 @@ def expand(arguments):
     return files
 
 
-def measure_chunk(files, level):
+def measure_chunk(files, level, fit=False):
     """Runs on a worker: the result of each file, or {"file", "error"} for one that failed."""
     results = []
     for file in files:
         try:
-            results.append(slopemeter.measure(file, level))
+            results.append(slopemeter.measure(file, level, fit=fit))
         except (slopemeter.PictureError, MemoryError) as error:
             results.append({"file": file, "error": str(error)})
     return results
@@ -53,32 +53,31 @@ def chunks(files, threads):
     return [files[start:start + size] for start in range(0, len(files), size)]
 
 
-def formatted(result, style):
+def formatted(result, style, fit=False):
     """One result as slopemeter-cli writes it, by the same writer."""
-    return _format(result, style).decode("utf-8", "surrogateescape")
+    return _format(result, style, fit).decode("utf-8", "surrogateescape")
 
 
 class Printer:
     """Writes results in one of slopemeter-cli's formats, in the order they are handed over."""
 
-    def __init__(self, style, named):
+    def __init__(self, style, named, fit=False):
         self.style = style
         self.named = named
+        self.fit = fit
         self.printed_any = False
         if style == "csv":
-            sys.stdout.write(formatted({}, "csv-header"))
+            sys.stdout.write(formatted({}, "csv-header", fit))
 
     def print(self, result):
         """Writes one result; a failed file also gets its line on standard error."""
-        if self.style == "json":
-            sys.stdout.write(formatted(result, "json"))
-        elif self.style == "csv":
-            sys.stdout.write(formatted(result, "csv"))
+        if self.style in ("json", "csv"):
+            sys.stdout.write(formatted(result, self.style, self.fit))
         elif "error" not in result:
             # A caption block for a failed file would look like a result.
             if self.named:
                 sys.stdout.write(("\n" if self.printed_any else "") + result["file"] + "\n")
-            sys.stdout.write("\n".join(slopemeter.captions(result)) + "\n")
+            sys.stdout.write(formatted(result, "captions", self.fit))
             self.printed_any = True
         if "error" in result:
             sys.stdout.flush()
@@ -102,6 +101,9 @@ def parse_arguments(arguments):
     parser.add_argument("--level", type=int, default=slopemeter.DEFAULT_LEVEL, metavar="N",
                         help="a pixel is white when the mean of its three colour bytes is above N "
                              f"(default {slopemeter.DEFAULT_LEVEL})")
+    parser.add_argument("--fit", action="store_true",
+                        help="add a line fitted through the bright line's whole length, as "
+                             "slopemeter-cli --fit does")
     return parser.parse_args(arguments)
 
 
@@ -122,11 +124,12 @@ def run(options):
     """Measures the files on the cluster and prints the results in order; returns the exit status."""
     files = expand(options.files)
     style = "json" if options.json else "csv" if options.csv else "captions"
-    printer = Printer(style, named=len(files) > 1)
+    printer = Printer(style, named=len(files) > 1, fit=options.fit)
     all_well = True
     with connect(options.scheduler) as client:
         threads = sum(client.nthreads().values()) or 1
-        futures = client.map(measure_chunk, chunks(files, threads), level=options.level, pure=False)
+        futures = client.map(measure_chunk, chunks(files, threads), level=options.level, fit=options.fit,
+                             pure=False)
         for future in futures:
             for result in future.result():
                 printer.print(result)

@@ -7,6 +7,7 @@
 #include "LineFit.h"
 
 #include <algorithm>
+#include <cmath>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -333,5 +334,12 @@ std::optional<FittedLine> LineFit::Finish()
         result_ = (down->samples > across->samples || (down->samples == across->samples && down->rms <= across->rms)) ? down : across;
     else
         result_ = down ? down : across;
+    // What a fit hands on is written out as numbers, where a NaN or an infinity has no place.
+    if (result_) {
+        const FittedLine& f = *result_;
+        const double values[] = {f.angle, f.slope.value_or(0), f.centreX, f.centreY, f.x1, f.y1, f.x2, f.y2, f.rms, f.angleSd};
+        if (!std::all_of(std::begin(values), std::end(values), [](double v) { return std::isfinite(v); }))
+            result_.reset();
+    }
     return result_;
 }

@@ -37,7 +37,7 @@ void RowScanSink::Begin(int width, int height)
     std::vector<std::uint8_t>& band = bandOfThisThread();
     band.resize(std::max(band.size(), rowStride_ * std::size_t(rowsAtOnce_)));
     band_ = band.data();
-    scan_.emplace(width, level_);
+    measure_.emplace(width, height, settings_);
 }
 
 std::uint8_t* RowScanSink::RowBuffer(int y, int)
@@ -47,15 +47,15 @@ std::uint8_t* RowScanSink::RowBuffer(int y, int)
 
 void RowScanSink::RowDone(int y, int bytesPerPixel)
 {
-    scan_->addRow(RowBuffer(y, bytesPerPixel), bytesPerPixel);
+    measure_->addRow(RowBuffer(y, bytesPerPixel), bytesPerPixel);
 }
 
 void RowScanSink::TakeDecodedRow(int, const std::uint8_t* pixels, int, int bytesPerPixel)
 {
-    scan_->addRow(pixels, bytesPerPixel);
+    measure_->addRow(pixels, bytesPerPixel);
 }
 
-bool RowScanSink::Finish(ScanResult* result) const
+LineMeasurement RowScanSink::Finish()
 {
-    return scan_->finish(result);
+    return measure_->finish();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RowScan.h"
+#include "LineMeasure.h"
 #include "RowSink.h"
 
 #include <cstdint>
@@ -15,8 +15,8 @@ constexpr std::int64_t MaxStreamedRowPixels = 1'000'000;
 // one picture to the next on the same thread.
 class RowScanSink : public RowSink {
 public:
-    explicit RowScanSink(int level)
-        : level_(level) {}
+    explicit RowScanSink(const MeasureSettings& settings)
+        : settings_(settings) {}
 
     bool TakesGreyRows() const override { return true; }
     bool TakesAnyColourOrder() const override { return true; }
@@ -27,13 +27,13 @@ public:
     void RowDone(int y, int bytesPerPixel) override;
     void TakeDecodedRow(int y, const std::uint8_t* pixels, int width, int bytesPerPixel) override;
 
-    // The end points and slope of the rows seen, as FindSlope gives them.
-    bool Finish(ScanResult* result) const;
+    // The end points and slope of the rows seen, as FindSlope gives them, and the fit when asked.
+    LineMeasurement Finish();
 
 private:
-    int level_;
+    MeasureSettings settings_;
     std::size_t rowStride_ = 0;
     int rowsAtOnce_ = 1;
     std::uint8_t* band_ = nullptr;
-    std::optional<RowScan> scan_;
+    std::optional<LineMeasure> measure_;
 };

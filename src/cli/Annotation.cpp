@@ -20,6 +20,7 @@ namespace {
 
 const QColor lineColour(255, 0, 0);
 const QColor markColour(0, 255, 0);
+const QColor fitColour(0, 160, 255);
 
 // Marks grow with the picture so that they stay visible on a photograph seen whole.
 int markUnit(const QImage& picture)
@@ -60,7 +61,7 @@ FoundEndPoints foundEndPoints(const Graphics::TBitmap& scanned, const ScanResult
     return points;
 }
 
-QImage annotatedPicture(const QImage& picture, const FoundEndPoints& points)
+QImage annotatedPicture(const QImage& picture, const FoundEndPoints& points, const std::optional<FittedLine>& fit)
 {
     QImage annotated = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32
                                                                          : QImage::Format_RGB32);
@@ -68,6 +69,10 @@ QImage annotatedPicture(const QImage& picture, const FoundEndPoints& points)
         return annotated;
     const int unit = markUnit(picture);
     QPainter painter(&annotated);
+    if (fit) {
+        painter.setPen(QPen(fitColour, unit));
+        painter.drawLine(QLineF(fit->x1, fit->y1, fit->x2, fit->y2));
+    }
     if (points.fr && points.re) {
         painter.setPen(QPen(lineColour, unit));
         painter.drawLine(*points.fr, *points.re);

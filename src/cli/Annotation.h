@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineFit.h"
+
 #include <QImage>
 #include <QPoint>
 #include <QString>
@@ -22,8 +24,10 @@ struct FoundEndPoints {
 // result must have started as a fresh ScanResult.
 FoundEndPoints foundEndPoints(const Graphics::TBitmap& scanned, const ScanResult& result);
 
-// The picture with a cross at each found point and, when both were found, a line between them.
-QImage annotatedPicture(const QImage& picture, const FoundEndPoints& points);
+// The picture with a cross at each found point and, when both were found, a line between them;
+// and the fitted line where it was found, when there is one.
+QImage annotatedPicture(const QImage& picture, const FoundEndPoints& points,
+                        const std::optional<FittedLine>& fit = std::nullopt);
 
 // Where the annotated pictures go: DIR/<name>.png for a picture named <name>.<extension>.
 class AnnotationTargets {

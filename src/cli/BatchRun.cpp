@@ -74,12 +74,12 @@ int runBatch(const CliOptions& options)
         return UsageErrorStatus;
     }
     MemoryBudget budget(options.memory);
-    const MeasurementJob job(options.level, annotations, &budget);
+    const MeasurementJob job(options.measure, annotations, &budget);
     const bool listed = !options.filesFrom.isEmpty();
     const int count = listed ? ProgressLine::UnknownTotal
                              : int(options.files.size() - options.files.count(StandardInputName));
     ProgressLine progress(count, (listed || count > fewFiles) && isatty(STDERR_FILENO));
-    ResultPrinter printer(printStyle(options));
+    ResultPrinter printer(printStyle(options), options.measure.fit);
     const auto write = [](const QByteArray& text) {
         if (!text.isEmpty())
             StandardOutput::Write(text);
@@ -101,7 +101,7 @@ int runBatch(const CliOptions& options)
     const auto readStream = [&] {
         progress.beginFrames(isatty(STDERR_FILENO));
         // Each result is written as it is delivered, so there is nothing to pass on before a wait.
-        FrameStream frames(STDIN_FILENO, options.level, {});
+        FrameStream frames(STDIN_FILENO, options.measure, {});
         frames.run([&](const Measurement& measurement) {
             progress.advanceFrame();
             deliver(measurement);

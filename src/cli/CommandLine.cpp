@@ -62,6 +62,12 @@ private:
         "csv", "Print CSV, quoted as RFC 4180 says: a header line (file, frame, fr_x, fr_y, re_x, re_y, slope, "
                "angle, computed, error), then a row per picture or frame. frame is empty for files, angle when "
                "no slope was computed, error when the picture was measured."};
+    const QCommandLineOption fit_{
+        "fit", "Fit a line through the bright line's whole length, to a fraction of a pixel, and add it to each "
+               "result: with --json as \"fit\" (\"angle\" in degrees, rising to the right positive; \"slope\" "
+               "dy/dx with y down; \"centre\"; \"ends\"; \"rms\" in pixels; \"angle_sd\", the angle's standard "
+               "error; \"samples\"), null when no line is found; with --csv as the fit_ columns; else as a fourth "
+               "line. With --annotate the fitted line is drawn too."};
     const QCommandLineOption filesFrom_{
         "files-from", "Measure also the pictures named in LIST, one a line, after those named as FILE; "
                       "LIST '-' is standard input.",
@@ -90,7 +96,7 @@ CommandLineReader::CommandLineReader()
         "are measured; a stream that ends inside a frame ends the run with status 1. On a terminal\n"
         "the frames per second are shown on standard error.\n"
         "Exit status: 0 when every picture was measured, 1 when one was not, 2 for a usage error.");
-    parser_.addOptions({level_, json_, csv_, annotate_, overwrite_, jobs_, memory_, filesFrom_, null_});
+    parser_.addOptions({level_, fit_, json_, csv_, annotate_, overwrite_, jobs_, memory_, filesFrom_, null_});
     parser_.addPositionalArgument(
         "FILE",
         "Pictures to measure; '-' for frames on standard input. After --, every argument is a file, even "
@@ -114,7 +120,7 @@ CommandLine CommandLineReader::readOptions()
 {
     CommandLine result;
     CliOptions& options = result.options;
-    if (!readInt(parser_.value(level_), &options.level))
+    if (!readInt(parser_.value(level_), &options.measure.level))
         return usageError("--level needs a whole number, not '" + parser_.value(level_) + "'.");
     options.jobs = std::max(QThread::idealThreadCount(), 1);
     if (parser_.isSet(jobs_) && (!readInt(parser_.value(jobs_), &options.jobs) || options.jobs < 1))
@@ -134,6 +140,7 @@ CommandLine CommandLineReader::readOptions()
         }
     }
     options.overwrite = parser_.isSet(overwrite_);
+    options.measure.fit = parser_.isSet(fit_);
     options.json = parser_.isSet(json_);
     options.csv = parser_.isSet(csv_);
     options.files = parser_.positionalArguments();

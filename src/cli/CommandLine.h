@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Uprocess.h"
+#include "LineMeasure.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,7 +8,7 @@
 #include <cstdint>
 
 struct CliOptions {
-    int level = DefaultLevel;
+    MeasureSettings measure;
     bool json = false;
     bool csv = false;
     QString annotationDirectory;

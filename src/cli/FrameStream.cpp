@@ -6,7 +6,6 @@
 #include "MeasurementJob.h"
 #include "PictureFile.h"
 #include "RowDecoding.h"
-#include "RowScan.h"
 #include "RowScanSink.h"
 #include "SysUtils.h"
 
@@ -31,16 +30,10 @@ public:
     }
 };
 
-void finishScan(const RowScan& scan, Measurement& measurement)
-{
-    measurement.computed = scan.finish(&measurement.result);
-    measurement.measured = true;
 }
 
-}
-
-FrameStream::FrameStream(int descriptor, int level, std::function<void()> beforeWaiting)
-    : input_(descriptor, std::move(beforeWaiting)), level_(level)
+FrameStream::FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting)
+    : input_(descriptor, std::move(beforeWaiting)), settings_(settings)
 {
 }
 
@@ -115,12 +108,12 @@ void FrameStream::measurePnm(Measurement& measurement)
     if (header.kind != '4' && header.maxval != 255)
         return measureWhole(measurement, header.frameBytes());
     input_.consume(header.headerBytes);
-    RowScan scan(header.width, level_);
+    LineMeasure scan(header.width, header.height, settings_);
     if (header.kind == '4')
         scanBitRows(scan, header.width, header.height);
     else
         scanRows(scan, header.height, header.rowBytes(), header.samplesPerPixel());
-    finishScan(scan, measurement);
+    measurement.Take(scan.finish());
 }
 
 void FrameStream::measureBmp(Measurement& measurement)
@@ -142,10 +135,9 @@ void FrameStream::measurePng(Measurement& measurement)
     const std::size_t length = pngFrameLength(input_);
     const QByteArray bytes(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
     input_.consume(length);
-    FrameSink sink(level_);
+    FrameSink sink(settings_);
     DecodeRows(PictureKind::Png, bytes, sink);
-    measurement.computed = sink.Finish(&measurement.result);
-    measurement.measured = true;
+    measurement.Take(sink.Finish());
 }
 
 void FrameStream::measureWhole(Measurement& measurement, std::size_t length)
@@ -164,14 +156,14 @@ void FrameStream::measureWhole(Measurement& measurement, std::size_t length)
     Graphics::TBitmap picture;
     picture.SetImage(std::move(image));
     picture.SetPixelFormat(pf24bit);
-    RowScan scan(picture.Width(), level_);
+    LineMeasure scan(picture.Width(), picture.Height(), settings_);
     for (int y = 0; y < picture.Height(); ++y)
         scan.addRow(std::as_const(picture).ScanLine(y));
-    finishScan(scan, measurement);
+    measurement.Take(scan.finish());
 }
 
 // Every row that has arrived is measured where it lies in the buffer.
-void FrameStream::scanRows(RowScan& scan, int height, std::size_t rowBytes, int bytesPerPixel)
+void FrameStream::scanRows(LineMeasure& scan, int height, std::size_t rowBytes, int bytesPerPixel)
 {
     for (int left = height; left > 0;) {
         if (!input_.request(rowBytes))
@@ -185,7 +177,7 @@ void FrameStream::scanRows(RowScan& scan, int height, std::size_t rowBytes, int 
 }
 
 // A set bit is black, as in Qt's reading of P4; each row is spread to one grey byte a pixel.
-void FrameStream::scanBitRows(RowScan& scan, int width, int height)
+void FrameStream::scanBitRows(LineMeasure& scan, int width, int height)
 {
     const std::size_t rowBytes = (std::size_t(width) + 7) / 8;
     std::vector<std::uint8_t> grey(static_cast<std::size_t>(width));

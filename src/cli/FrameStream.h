@@ -1,13 +1,13 @@
 #pragma once
 
 #include "InputBuffer.h"
+#include "LineMeasure.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
 struct Measurement;
-class RowScan;
 
 // Pictures back to back on a descriptor, as a camera or a video decoder writes them: binary
 // PNM (P4, P5, P6), BMP and PNG, each known by its own header. Each frame is measured as the
@@ -18,7 +18,7 @@ class FrameStream {
 public:
     // beforeWaiting runs whenever the next bytes have not yet come, so that the results so far
     // can be passed on to a reader who watches them as they come, as from a camera.
-    FrameStream(int descriptor, int level, std::function<void()> beforeWaiting);
+    FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting);
 
     // Measures frames until the input ends, handing each result to deliver in order. A damaged
     // frame gives an error and the stream goes on after it; a frame cut short by the end of the
@@ -33,12 +33,12 @@ private:
     void measureBmp(Measurement& measurement);
     void measurePng(Measurement& measurement);
     void measureWhole(Measurement& measurement, std::size_t length);
-    void scanRows(RowScan& scan, int height, std::size_t rowBytes, int bytesPerPixel);
-    void scanBitRows(RowScan& scan, int width, int height);
+    void scanRows(LineMeasure& scan, int height, std::size_t rowBytes, int bytesPerPixel);
+    void scanBitRows(LineMeasure& scan, int width, int height);
     void skipBlanks();
 
     InputBuffer input_;
-    int level_;
+    MeasureSettings settings_;
     std::int64_t frame_ = 0;
     bool lost_ = false;
 };

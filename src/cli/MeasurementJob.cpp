@@ -20,8 +20,8 @@ std::int64_t runCost(int width, int height, bool annotated)
 
 }
 
-MeasurementJob::MeasurementJob(int level, std::optional<AnnotationTargets> annotations, MemoryBudget* budget)
-    : level_(level), annotations_(std::move(annotations)), budget_(budget)
+MeasurementJob::MeasurementJob(const MeasureSettings& settings, std::optional<AnnotationTargets> annotations, MemoryBudget* budget)
+    : settings_(settings), annotations_(std::move(annotations)), budget_(budget)
 {
 }
 
@@ -52,15 +52,13 @@ void MeasurementJob::measure(Measurement& measurement) const
             share.take(runCost(width, height, annotations_.has_value()) + fileBytes);
     };
     if (!annotations_) {
-        measurement.computed = MeasurePictureFile(fileName, level_, &measurement.result, takeShare);
-        measurement.measured = true;
+        measurement.Take(MeasurePictureFile(fileName, settings_, takeShare));
         return;
     }
     Graphics::TBitmap picture;
     picture.SetImage(LoadPictureFile(fileName, takeShare));
     Graphics::TBitmap copy;
-    measurement.computed = MeasureCopy(picture, level_, &measurement.result, &copy);
-    measurement.measured = true;
+    measurement.Take(MeasureCopy(picture, settings_, &copy));
     const FoundEndPoints points = foundEndPoints(copy, measurement.result);
-    annotations_->write(annotatedPicture(picture.Image(), points), measurement.file);
+    annotations_->write(annotatedPicture(picture.Image(), points, measurement.fit), measurement.file);
 }

@@ -15,7 +15,7 @@ class MemoryBudget;
 class MeasurementJob {
 public:
     // Each picture takes its share of the budget, when one is given, before it is decoded.
-    MeasurementJob(int level, std::optional<AnnotationTargets> annotations, MemoryBudget* budget = nullptr);
+    MeasurementJob(const MeasureSettings& settings, std::optional<AnnotationTargets> annotations, MemoryBudget* budget = nullptr);
 
     // Safe to call from several threads at once.
     Measurement run(const QString& file) const;
@@ -23,7 +23,7 @@ public:
 private:
     void measure(Measurement& measurement) const;
 
-    int level_;
+    MeasureSettings settings_;
     std::optional<AnnotationTargets> annotations_;
     MemoryBudget* budget_;
 };

@@ -20,12 +20,15 @@ QByteArray field(const QByteArray& text)
 
 namespace CsvWriter {
 
-QByteArray header()
+QByteArray header(bool withFit)
 {
-    return "file,frame,fr_x,fr_y,re_x,re_y,slope,angle,computed,error\r\n";
+    return QByteArray("file,frame,fr_x,fr_y,re_x,re_y,slope,angle,computed,error")
+        + (withFit ? ",fit_angle,fit_slope,fit_cx,fit_cy,fit_x1,fit_y1,fit_x2,fit_y2,fit_rms,fit_angle_sd,fit_samples"
+                   : "")
+        + "\r\n";
 }
 
-QByteArray row(const Measurement& measurement)
+QByteArray row(const Measurement& measurement, bool withFit)
 {
     QByteArrayList fields{field(BytesFromName(measurement.file)),
                           measurement.frame < 0 ? QByteArray() : QByteArray::number(measurement.frame)};
@@ -40,6 +43,17 @@ QByteArray row(const Measurement& measurement)
                << QByteArray();
     }
     fields << field(measurement.error.toUtf8());
+    if (withFit) {
+        if (const std::optional<FittedLine>& fit = measurement.fit) {
+            fields << fitText(fit->angle) << (fit->slope ? fitText(*fit->slope) : QByteArray());
+            for (double value : {fit->centreX, fit->centreY, fit->x1, fit->y1, fit->x2, fit->y2, fit->rms, fit->angleSd})
+                fields << fitText(value);
+            fields << QByteArray::number(qint64(fit->samples));
+        } else {
+            for (int i = 0; i < 11; ++i)
+                fields << QByteArray();
+        }
+    }
     return fields.join(',') + "\r\n";
 }
 

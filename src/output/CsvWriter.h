@@ -8,7 +8,8 @@ struct Measurement;
 // Python's csv module read back every name whole, commas, quotes and line breaks included.
 namespace CsvWriter {
 
-QByteArray header();
-QByteArray row(const Measurement& measurement);
+// withFit adds the fitted line's columns after the others, empty where no line was found.
+QByteArray header(bool withFit = false);
+QByteArray row(const Measurement& measurement, bool withFit = false);
 
 }

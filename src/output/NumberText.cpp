@@ -8,3 +8,10 @@ QByteArray shortestText(float value)
     const auto written = std::to_chars(text, text + sizeof text, value);
     return QByteArray(text, written.ptr - text);
 }
+
+QByteArray fitText(double value)
+{
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
+    return QByteArray(text, written.ptr - text);
+}

@@ -23,7 +23,32 @@ QByteArray frameName(const Measurement& measurement)
     return measurement.frame < 0 ? QByteArray() : " frame " + QByteArray::number(measurement.frame);
 }
 
-QByteArray jsonLine(const Measurement& measurement)
+QByteArray jsonFitPoint(double x, double y)
+{
+    return "[" + fitText(x) + "," + fitText(y) + "]";
+}
+
+QByteArray jsonFit(const std::optional<FittedLine>& fit)
+{
+    if (!fit)
+        return ",\"fit\":null";
+    return ",\"fit\":{\"angle\":" + fitText(fit->angle) + ",\"slope\":" + (fit->slope ? fitText(*fit->slope) : "null")
+        + ",\"centre\":" + jsonFitPoint(fit->centreX, fit->centreY) + ",\"ends\":[" + jsonFitPoint(fit->x1, fit->y1)
+        + "," + jsonFitPoint(fit->x2, fit->y2) + "],\"rms\":" + fitText(fit->rms) + ",\"angle_sd\":"
+        + fitText(fit->angleSd) + ",\"samples\":" + QByteArray::number(qint64(fit->samples)) + "}";
+}
+
+// The fitted angle and its standard error to a hundred-thousandth of a degree, finer than the
+// tilt is ever sure to.
+QByteArray fitCaption(const std::optional<FittedLine>& fit)
+{
+    if (!fit)
+        return "fit angle: no line found\n";
+    return "fit angle: " + QByteArray::number(fit->angle, 'f', 5) + " \xC2\xB1 " + QByteArray::number(fit->angleSd, 'f', 5)
+        + " deg\n";
+}
+
+QByteArray jsonLine(const Measurement& measurement, bool withFit)
 {
     QByteArray line = "{\"file\":" + jsonString(measurement.file);
     if (measurement.frame >= 0)
@@ -35,19 +60,20 @@ QByteArray jsonLine(const Measurement& measurement)
     return line + ",\"fr\":" + jsonPoint(result.FrX, result.FrY) + ",\"re\":" + jsonPoint(result.ReX, result.ReY)
         + ",\"slope\":" + shortestText(result.Slope)
         + (measurement.computed ? ",\"angle\":" + shortestText(AngleOf(result.Slope)) : QByteArray())
-        + ",\"computed\":" + (measurement.computed ? "true" : "false") + error + "}\n";
+        + ",\"computed\":" + (measurement.computed ? "true" : "false") + (withFit ? jsonFit(measurement.fit) : "")
+        + error + "}\n";
 }
 
 }
 
-ResultPrinter::ResultPrinter(Style style)
-    : style_(style)
+ResultPrinter::ResultPrinter(Style style, bool withFit)
+    : style_(style), withFit_(withFit)
 {
 }
 
 QByteArray ResultPrinter::Start() const
 {
-    return style_ == Style::Csv ? CsvWriter::header() : QByteArray();
+    return style_ == Style::Csv ? CsvWriter::header(withFit_) : QByteArray();
 }
 
 QByteArray ResultPrinter::Format(const Measurement& measurement)
@@ -55,9 +81,9 @@ QByteArray ResultPrinter::Format(const Measurement& measurement)
     // A picture that could not be measured gets no caption block, which would look like a result.
     QByteArray text;
     if (style_ == Style::Json)
-        text = jsonLine(measurement);
+        text = jsonLine(measurement, withFit_);
     else if (style_ == Style::Csv)
-        text = CsvWriter::row(measurement);
+        text = CsvWriter::row(measurement, withFit_);
     else if (measurement.measured)
         text = captionBlock(measurement);
     printedAny_ = printedAny_ || !text.isEmpty();
@@ -72,5 +98,5 @@ QByteArray ResultPrinter::captionBlock(const Measurement& measurement) const
         block += (printedAny_ ? "\n" : "") + TerminalText(measurement.file) + frameName(measurement) + "\n";
     for (const std::string& caption : {captions.Fr, captions.Re, captions.Slope})
         block += AnsiToUnicode(caption).toUtf8() + "\n";
-    return block;
+    return withFit_ ? block + fitCaption(measurement.fit) : block;
 }

@@ -16,7 +16,8 @@ public:
         Csv
     };
 
-    explicit ResultPrinter(Style style);
+    // withFit adds the fitted line to each measured result.
+    explicit ResultPrinter(Style style, bool withFit = false);
 
     // What comes before the first result: the CSV header.
     QByteArray Start() const;
@@ -26,5 +27,6 @@ private:
     QByteArray captionBlock(const Measurement& measurement) const;
 
     Style style_;
+    bool withFit_;
     bool printedAny_ = false;
 };
