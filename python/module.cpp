@@ -254,9 +254,9 @@ py::bytes format(const py::dict& result, const std::string& style, bool fit)
         return py::bytes(ResultPrinter(ResultPrinter::Style::Csv, fit).Start().toStdString());
     if (style != "json" && style != "csv" && style != "captions")
         throw py::value_error("style must be \"json\", \"csv\", \"captions\" or \"csv-header\", not \"" + style + "\"");
-    ResultPrinter printer(style == "json"  ? ResultPrinter::Style::Json
-                          : style == "csv" ? ResultPrinter::Style::Csv
-                                           : ResultPrinter::Style::Captions,
+    ResultPrinter printer(style == "json"      ? ResultPrinter::Style::Json
+                              : style == "csv" ? ResultPrinter::Style::Csv
+                                               : ResultPrinter::Style::Captions,
                           fit);
     return py::bytes(printer.Format(measurementOf(result)).toStdString());
 }

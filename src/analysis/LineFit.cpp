@@ -323,7 +323,9 @@ std::optional<FittedLine> LineFit::Finish()
                 points.push_back({static_cast<double>(x), s.across});
     std::optional<FittedLine> down = FitPoints(std::move(points));
     points.clear();
-    for (int y = 0; y < rows_; ++y)
+    // A line leaves about one centre in each row it crosses, so when the centres down the
+    // columns found more than there are rows, the rows cannot find a better line.
+    for (int y = 0; y < (down && down->samples > rows_ ? 0 : rows_); ++y)
         for (int k = 0; k < Kept; ++k)
             if (const LineSample& s = rowSamples_[static_cast<std::size_t>(y) * Kept + k]; s.strength > 0)
                 points.push_back({s.across, static_cast<double>(y)});

@@ -17,6 +17,8 @@ constexpr double VoteDistance = 1.5;
 // residuals of a few hundredths of a pixel from the pixel grid.
 constexpr double LeastScale = 0.03;
 constexpr double Tukey = 4.685;
+constexpr int MinTrials = 16;
+constexpr int MaxTrials = 300;
 
 struct Line {
     double cx = 0, cy = 0; // a point on it
@@ -84,7 +86,10 @@ std::optional<Line> vote(const std::vector<LinePoint>& points)
     }
     std::optional<Line> best;
     int bestVotes = 0;
-    for (int trial = 0; trial < 300; ++trial) {
+    // Enough pairs that both samples of one lie on the best line found so far, with all but a
+    // millionth's certainty: a clean line needs a handful, a line among many specks the most.
+    int trials = MaxTrials;
+    for (int trial = 0; trial < trials; ++trial) {
         const LinePoint& a = points[pick(random)];
         const LinePoint& b = points[pick(random)];
         const double length = std::hypot(b.x - a.x, b.y - a.y);
@@ -97,6 +102,11 @@ std::optional<Line> vote(const std::vector<LinePoint>& points)
         if (votes > bestVotes) {
             bestVotes = votes;
             best = line;
+            const double share = double(votes) / double(voters.size());
+            if (share >= 1)
+                trials = std::min(trials, MinTrials);
+            else
+                trials = std::clamp(int(std::ceil(std::log(1e-6) / std::log1p(-share * share))), MinTrials, MaxTrials);
         }
     }
     if (bestVotes < 3)
