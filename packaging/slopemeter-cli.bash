@@ -27,7 +27,7 @@ _slopemeter_cli()
     done
 
     if ! $options_ended && [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--level --json --csv --annotate --overwrite --jobs --memory
+        COMPREPLY=($(compgen -W '--level --fit --json --csv --annotate --overwrite --jobs --memory
             --files-from --null --help --version -- -' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
