@@ -170,16 +170,18 @@ class Frames(unittest.TestCase):
             self.assertNotEqual(rows[1]["error"], "")
 
     # As from a camera: each result is there to read before the next frame comes.
+    # With --fit a PNM frame is fitted beside the reading of the next, and must not wait for it.
     def test_results_are_passed_on_while_the_stream_waits(self):
-        process = subprocess.Popen([CLI, "--json", "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        for frame in range(3):
-            process.stdin.write(Picture(20, 10, frame).png())
-            process.stdin.flush()
-            self.assertTrue(select.select([process.stdout], [], [], 20)[0], "no result for frame %d" % frame)
-            self.assertEqual(json.loads(process.stdout.readline())["frame"], frame)
-        process.stdin.close()
-        self.assertEqual(process.wait(), 0)
-        process.stdout.close()
+        for options, kind in ((["--json"], "png"), (["--fit", "--json"], "ppm")):
+            process = subprocess.Popen([CLI, *options, "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            for frame in range(3):
+                process.stdin.write(getattr(Picture(20, 10, frame), kind)())
+                process.stdin.flush()
+                self.assertTrue(select.select([process.stdout], [], [], 20)[0], "no result for frame %d" % frame)
+                self.assertEqual(json.loads(process.stdout.readline())["frame"], frame)
+            process.stdin.close()
+            self.assertEqual(process.wait(), 0)
+            process.stdout.close()
 
     def test_an_empty_stream_gives_no_results_and_no_failure(self):
         self.assertEqual(run(["--json", "-"]), (0, b"", ""))
@@ -284,6 +286,7 @@ class Memory(unittest.TestCase):
         pictures = [Picture(16 + i, 8, i) for i in range(5)]
         frames = [getattr(picture, kind)() for picture, kind in zip(pictures, ("ppm", "pgm", "pbm", "bmp", "png"))]
         self.check_flat(["--csv", "-"], frames, 100, 100_000, 256)
+        self.check_flat(["--fit", "--csv", "-"], frames, 100, 20_000, 256)
 
     def test_a_frame_that_claims_more_than_it_holds_takes_only_what_came(self):
         # 16-bit samples are read whole: this header claims 288 MB, then the stream ends.
