@@ -320,7 +320,7 @@ std::optional<FittedLine> LineFit::Finish()
     for (int x = 0; x < width_; ++x)
         for (int k = 0; k < Kept; ++k)
             if (const LineSample& s = columnSamples_[static_cast<std::size_t>(x) * Kept + k]; s.strength > 0)
-                points.push_back({static_cast<double>(x), s.across});
+                points.push_back({static_cast<double>(x), s.across, s.strength});
     std::optional<FittedLine> down = FitPoints(std::move(points));
     points.clear();
     // A line leaves about one centre in each row it crosses, so when the centres down the
@@ -328,7 +328,7 @@ std::optional<FittedLine> LineFit::Finish()
     for (int y = 0; y < (down && down->samples > rows_ ? 0 : rows_); ++y)
         for (int k = 0; k < Kept; ++k)
             if (const LineSample& s = rowSamples_[static_cast<std::size_t>(y) * Kept + k]; s.strength > 0)
-                points.push_back({s.across, static_cast<double>(y)});
+                points.push_back({s.across, static_cast<double>(y), s.strength});
     std::optional<FittedLine> across = FitPoints(std::move(points));
     // A line crosses more columns than rows when it is nearer level than upright, and then the
     // centres down the columns are the ones to trust; the count of inliers tells which.

@@ -26,8 +26,11 @@ struct LineSample {
     float strength = 0;
 };
 
+// A line-centre sample; of two lines with as many samples, the one whose samples stand out
+// more is the line.
 struct LinePoint {
     double x = 0, y = 0;
+    float strength = 1;
 };
 
 class LineFit {

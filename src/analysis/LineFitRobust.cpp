@@ -85,7 +85,8 @@ std::optional<Line> vote(const std::vector<LinePoint>& points)
             voters.push_back(pick(random));
     }
     std::optional<Line> best;
-    int bestVotes = 0;
+    double bestVotes = 0;
+    int bestCount = 0;
     // Enough pairs that both samples of one lie on the best line found so far, with all but a
     // millionth's certainty: a clean line needs a handful, a line among many specks the most.
     int trials = MaxTrials;
@@ -96,20 +97,25 @@ std::optional<Line> vote(const std::vector<LinePoint>& points)
         if (!(length >= 3))
             continue;
         const Line line{a.x, a.y, (b.x - a.x) / length, (b.y - a.y) / length};
-        int votes = 0;
+        double votes = 0;
+        int count = 0;
         for (const std::size_t i : voters)
-            votes += std::abs(line.distance(points[i])) < VoteDistance;
+            if (std::abs(line.distance(points[i])) < VoteDistance) {
+                votes += points[i].strength;
+                ++count;
+            }
         if (votes > bestVotes) {
             bestVotes = votes;
+            bestCount = count;
             best = line;
-            const double share = double(votes) / double(voters.size());
+            const double share = double(count) / double(voters.size());
             if (share >= 1)
                 trials = std::min(trials, MinTrials);
             else
                 trials = std::clamp(int(std::ceil(std::log(1e-6) / std::log1p(-share * share))), MinTrials, MaxTrials);
         }
     }
-    if (bestVotes < 3)
+    if (bestCount < 3)
         return std::nullopt;
     return best;
 }
