@@ -9,7 +9,7 @@ class RowSink;
 // The PNG pictures cameras and most programs write (8-bit grey or colour, colour with or without
 // alpha, not interlaced) decoded by our own reader: Intel's ISA-L inflates, which is several times faster
 // than zlib, and the row filters are undone a whole pixel at a time. Every other kind is left
-// to libspng.
+// to libspng. Here the rows are undone and handed on; PngChunks reads and inflates the file.
 namespace PngRows {
 
 // Decodes the PNG read from file (from its current position; fileLength bytes in all) into
