@@ -229,7 +229,8 @@ TEST(LineFit, OfTwoParallelLinesTheBrighterIsFound)
         LineFit fit(64, 48, 50);
         std::vector<std::uint8_t> row(64 * 3);
         for (int y = 0; y < 48; ++y) {
-            const int lit = y == 10 ? (brighterBelow ? 200 : 220) : y == 30 ? (brighterBelow ? 220 : 200) : 20;
+            const int lit = y == 10 ? (brighterBelow ? 200 : 220) : y == 30 ? (brighterBelow ? 220 : 200)
+                                                                            : 20;
             std::fill(row.begin(), row.end(), static_cast<std::uint8_t>(lit));
             fit.AddRow(row.data(), 3);
         }

@@ -23,18 +23,6 @@ const QString streamName = "-";
 // ones are fitted row by row as they come, so that memory stays a few rows.
 constexpr std::size_t fitAsideBytes = std::size_t(12) << 20;
 
-// A PNG frame's rows go straight into its measurement as they are decoded, within the pixel
-// limit that the other frames keep.
-class FrameSink : public RowScanSink {
-public:
-    using RowScanSink::RowScanSink;
-
-    void CheckSize(std::int64_t width, std::int64_t height) const override
-    {
-        CheckPictureSize(width, height);
-    }
-};
-
 }
 
 FrameStream::FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting)
@@ -207,7 +195,9 @@ void FrameStream::measurePng(Measurement& measurement)
     const std::size_t length = pngFrameLength(input_);
     const QByteArray bytes(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
     input_.consume(length);
-    FrameSink sink(settings_);
+    // The rows go straight into the measurement as they are decoded, within the limits of a PNG
+    // file read the same way.
+    RowScanSink sink(settings_);
     DecodeRows(PictureKind::Png, bytes, sink);
     measurement.Take(sink.Finish());
 }

@@ -53,10 +53,10 @@ int piecesPerRead()
 
 }
 
-BmpFile::BmpFile(const QByteArray& start, std::int64_t fileLength)
+BmpFile::BmpFile(const QByteArray& start, std::int64_t fileLength, const RowSink* rows)
 {
     readInfoHeader(start, fileLength);
-    checkGeometry();
+    checkGeometry(rows);
     checkPixelData(fileLength);
 }
 
@@ -90,7 +90,7 @@ void BmpFile::readInfoHeader(const QByteArray& start, std::int64_t fileLength)
     }
 }
 
-void BmpFile::checkGeometry() const
+void BmpFile::checkGeometry(const RowSink* rows) const
 {
     if (planes_ != 1)
         fail("the bitmap has " + std::to_string(planes_) + " colour planes instead of 1.");
@@ -104,7 +104,10 @@ void BmpFile::checkGeometry() const
     // A top-down bitmap stores its height negated, and INT_MIN has no positive counterpart.
     if (storedHeight_ == INT32_MIN)
         fail("the bitmap's height of " + std::to_string(storedHeight_) + " rows is out of range.");
-    CheckPictureSize(width_, std::abs(storedHeight_));
+    if (rows && IsPlainTwentyFourBit())
+        rows->CheckSize(width_, std::abs(storedHeight_));
+    else
+        CheckPictureSize(width_, std::abs(storedHeight_));
 }
 
 void BmpFile::checkPixelData(std::int64_t fileLength) const

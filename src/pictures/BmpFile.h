@@ -21,8 +21,9 @@ public:
 
     // start holds the file's first bytes (HeaderBytes, or the whole file when it is shorter) and
     // fileLength the length of the whole file. Any fault raises a PictureError that says what is
-    // wrong.
-    BmpFile(const QByteArray& start, std::int64_t fileLength);
+    // wrong. A plain 24-bit bitmap whose rows go to `rows` a few at a time is held to the limits
+    // of that sink; every other one to those of a picture held whole.
+    BmpFile(const QByteArray& start, std::int64_t fileLength, const RowSink* rows = nullptr);
 
     int Width() const { return int(width_); }
     int Height() const;
@@ -43,7 +44,7 @@ private:
 
     [[noreturn]] void fail(const std::string& why) const;
     void readInfoHeader(const QByteArray& start, std::int64_t fileLength);
-    void checkGeometry() const;
+    void checkGeometry(const RowSink* rows) const;
     void checkPixelData(std::int64_t fileLength) const;
     bool isUncompressed() const;
     std::int64_t rowBytes() const;

@@ -181,7 +181,7 @@ bool StreamPictureFile(const std::string& fileName, RowSink& sink)
     }
     if (KindOf(start) != PictureKind::Bmp)
         return false;
-    const BmpFile bitmap(start, file.Length());
+    const BmpFile bitmap(start, file.Length(), &sink);
     if (!bitmap.IsPlainTwentyFourBit())
         return false;
     bitmap.ReadTwentyFourBitRows(file.Descriptor(), sink);
