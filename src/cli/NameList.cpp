@@ -5,8 +5,16 @@
 #include "SysUtils.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
+
+namespace {
+
+// As much of an over-long line as is shown in its error.
+constexpr qsizetype shownBytes = 60;
+constexpr std::int64_t mostLineBytes = std::int64_t(64) << 20;
+
+}
 
 NameList::NameList(QStringList names, const QString& listFile, bool nullSeparated)
     : names_(std::move(names)), separator_(nullSeparated ? '\0' : '\n')
@@ -27,11 +35,11 @@ NameList::~NameList()
 {
     if (ownsList_)
         std::fclose(list_);
-    std::free(line_);
 }
 
 bool NameList::next(QString* name)
 {
+    lineError_.clear();
     if (nextName_ < names_.size()) {
         *name = names_[nextName_++];
         namesStandardInput_ = *name == StandardInputName;
@@ -45,16 +53,43 @@ bool NameList::next(QString* name)
 bool NameList::nextListed(QString* name)
 {
     for (;;) {
-        const ssize_t length = getdelim(&line_, &lineCapacity_, separator_, list_);
-        if (length < 0) {
-            if (std::ferror(list_))
-                throw Exception(std::string("Cannot read the list of pictures: ") + std::strerror(errno) + ".");
+        std::int64_t length = 0;
+        if (!readLine(&length))
             return false;
+        ++lineNumber_;
+        if (length == 0)
+            continue;
+        const QString where = "line " + QString::number(lineNumber_) + " of the list";
+        if (length > line_.size()) {
+            *name = NameFromBytes(line_.left(shownBytes)) + "...";
+            lineError_ = "Cannot read " + where + ": it is " + QString::number(length) + " bytes long, more than the "
+                + QString::number(PATH_MAX - 1) + " bytes of the longest file name.";
+        } else if (line_.contains('\0')) {
+            *name = NameFromBytes(line_.left(line_.indexOf('\0')));
+            lineError_ = "Cannot read " + where + ": it holds a NUL byte, which no file name can; --null reads a list "
+                                                  "whose names each end with one.";
+        } else {
+            *name = NameFromBytes(line_);
         }
-        const qsizetype nameLength = length - (line_[length - 1] == separator_ ? 1 : 0);
-        if (nameLength > 0) {
-            *name = NameFromBytes(QByteArray(line_, nameLength));
-            return true;
-        }
+        return true;
     }
+}
+
+// The next line into line_, up to the longest name; *length says how long it was. A line
+// longer than any name is read on but not kept, and past a sane length the list is taken for
+// something else that holds no names (such as /dev/zero).
+bool NameList::readLine(std::int64_t* length)
+{
+    line_.clear();
+    int c = 0;
+    while ((c = getc_unlocked(list_)) != EOF && c != static_cast<unsigned char>(separator_)) {
+        if (*length < PATH_MAX - 1)
+            line_ += char(c);
+        if (++*length > mostLineBytes)
+            throw Exception("Cannot read the list of pictures: line " + std::to_string(lineNumber_ + 1) + " is more than "
+                            + std::to_string(mostLineBytes) + " bytes long, so it is no list of names.");
+    }
+    if (c == EOF && std::ferror(list_))
+        throw Exception(std::string("Cannot read the list of pictures: ") + std::strerror(errno) + ".");
+    return c != EOF || *length > 0;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <cstdio>
 
 // The pictures of a run in their order: the names on the command line, then those of a list
@@ -17,22 +18,27 @@ public:
     // Why the list cannot be read, or an empty text.
     QString openError() const { return openError_; }
 
-    // The next name, or false when there are no more; a read error raises an Exception.
+    // The next name, or false when there are no more; a read error raises an Exception. A list
+    // line that cannot be a name gives that line, cut to a readable length, with lineError()
+    // saying why.
     bool next(QString* name);
+    QString lineError() const { return lineError_; }
     // Whether that name is "-" on the command line, standing for frames on standard input; in
     // a list, "-" names a file.
     bool namesStandardInput() const { return namesStandardInput_; }
 
 private:
     bool nextListed(QString* name);
+    bool readLine(std::int64_t* length);
 
     QStringList names_;
     qsizetype nextName_ = 0;
     std::FILE* list_ = nullptr;
     bool ownsList_ = false;
     char separator_;
-    char* line_ = nullptr;
-    std::size_t lineCapacity_ = 0;
+    QByteArray line_;
+    std::int64_t lineNumber_ = 0;
+    QString lineError_;
     QString openError_;
     bool namesStandardInput_ = false;
 };

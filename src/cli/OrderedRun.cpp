@@ -58,6 +58,16 @@ public:
         pending_.notify_one();
     }
 
+    // A result that needs no measuring, in its place among the others.
+    void pushDone(std::int64_t index, Measurement measurement)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            results_.emplace(index, std::move(measurement));
+        }
+        finished_.notify_one();
+    }
+
     bool isDone(std::int64_t index)
     {
         std::lock_guard lock(mutex_);
@@ -132,7 +142,14 @@ void runInOrder(NameList& names, int jobs, const std::function<Measurement(const
             deliverTaken();
             throw;
         }
-        if (more && names.namesStandardInput()) {
+        if (more && !names.lineError().isEmpty()) {
+            Measurement failed;
+            failed.file = name;
+            failed.error = names.lineError();
+            queue.pushDone(taken++, std::move(failed));
+            if (taken - delivered == window)
+                deliver(queue.take(delivered++));
+        } else if (more && names.namesStandardInput()) {
             deliverTaken();
             readStream();
         } else if (more) {
