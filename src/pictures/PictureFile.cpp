@@ -4,6 +4,7 @@
 #include "InputFile.h"
 #include "PictureCompleteness.h"
 #include "PictureKinds.h"
+#include "PnmHeader.h"
 #include "PictureSink.h"
 #include "RowDecoding.h"
 
@@ -35,7 +36,7 @@ bool looksLikePicture(QByteArray start)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     limitAllocation(reader);
-    return KindOf(start) == PictureKind::Bmp || reader.canRead();
+    return KindOf(start) == PictureKind::Bmp || KindOf(start) == PictureKind::PnmBinary || reader.canRead();
 }
 
 void failTooLong()
@@ -78,6 +79,9 @@ QSize decodedSize(const QByteArray& bytes, const QSize& readerSize)
 
 QImage DecodeWithQt(QByteArray bytes, const PictureSizeCheck& checkSize)
 {
+    // Qt's reader of PNM headers takes comments in some places and not in others.
+    if (KindOf(bytes) == PictureKind::PnmBinary)
+        bytes = PlainPnm(bytes);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
