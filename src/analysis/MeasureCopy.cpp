@@ -35,7 +35,7 @@ LineMeasurement MeasureCopy(const Graphics::TBitmap& picture, const MeasureSetti
 LineMeasurement MeasurePictureFile(const std::string& fileName, const MeasureSettings& settings,
                                    const PictureSizeCheck& checkSize)
 {
-    RowScanSink sink(settings);
+    RowScanSink sink(settings, checkSize);
     if (StreamPictureFile(fileName, sink))
         return sink.Finish();
     Graphics::TBitmap picture;

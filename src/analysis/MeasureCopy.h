@@ -14,7 +14,8 @@ LineMeasurement MeasureCopy(const Graphics::TBitmap& picture, const MeasureSetti
                             Graphics::TBitmap* scanned = nullptr);
 
 // A picture file measured without keeping it: JPEG, PNG and plain 24-bit BMP files a few rows at
-// a time as they are decoded; the rest loaded whole, offered to checkSize once their size is
-// known, and measured through MeasureCopy.
+// a time as they are decoded; the rest loaded whole and measured through MeasureCopy. What is
+// held whole, by this program or by a decoder (a progressive JPEG, an interlaced PNG), is
+// offered to checkSize once its size is known.
 LineMeasurement MeasurePictureFile(const std::string& fileName, const MeasureSettings& settings,
                                    const PictureSizeCheck& checkSize = {});

@@ -29,6 +29,13 @@ void RowScanSink::CheckSize(std::int64_t width, std::int64_t height) const
                     + " pixels this program handles.");
 }
 
+void RowScanSink::CheckHeldWhole(std::int64_t width, std::int64_t height, std::int64_t bytes) const
+{
+    RowSink::CheckHeldWhole(width, height, bytes);
+    if (heldWhole_)
+        heldWhole_(int(width), int(height), bytes);
+}
+
 void RowScanSink::Begin(int width, int height)
 {
     // Three bytes a pixel at most, each row padded as bitmap files pad theirs.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LineMeasure.h"
+#include "PictureFile.h"
 #include "RowSink.h"
 
 #include <cstdint>
@@ -15,12 +16,14 @@ constexpr std::int64_t MaxStreamedRowPixels = 1'000'000;
 // one picture to the next on the same thread.
 class RowScanSink : public RowSink {
 public:
-    explicit RowScanSink(const MeasureSettings& settings)
-        : settings_(settings) {}
+    // heldWhole is offered what a decoder must hold whole, before it takes it.
+    explicit RowScanSink(const MeasureSettings& settings, PictureSizeCheck heldWhole = {})
+        : settings_(settings), heldWhole_(std::move(heldWhole)) {}
 
     bool TakesGreyRows() const override { return true; }
     bool TakesAnyColourOrder() const override { return true; }
     void CheckSize(std::int64_t width, std::int64_t height) const override;
+    void CheckHeldWhole(std::int64_t width, std::int64_t height, std::int64_t bytes) const override;
     void Begin(int width, int height) override;
     std::uint8_t* RowBuffer(int y, int bytesPerPixel) override;
     int RowsAtOnce() const override { return rowsAtOnce_; }
@@ -32,6 +35,7 @@ public:
 
 private:
     MeasureSettings settings_;
+    PictureSizeCheck heldWhole_;
     std::size_t rowStride_ = 0;
     int rowsAtOnce_ = 1;
     std::uint8_t* band_ = nullptr;

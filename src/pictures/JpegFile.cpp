@@ -68,6 +68,8 @@ void Decompressor::fail() const
     const int code = handler_.library.msg_code;
     if (code == JWRN_JPEG_EOF || code == JERR_INPUT_EOF || code == JERR_INPUT_EMPTY)
         FailReading("the picture data is cut short.");
+    if (code == JERR_OUT_OF_MEMORY)
+        FailReading("there is not enough memory to decode it.");
     FailReading("the picture is damaged (" + std::string(handler_.message) + ").");
 }
 
@@ -110,6 +112,9 @@ bool Decompressor::decode(std::FILE* file, std::int64_t fileLength, RowSink& sin
     const std::int64_t pixels = std::int64_t(info_.image_width) * info_.image_height;
     if (fileLength * pixelsPerByteAtMost < pixels)
         FailReading("the picture data is cut short.");
+    // A progressive picture's every coefficient is held until its last scan.
+    if (jpeg_has_multiple_scans(&info_))
+        sink.CheckHeldWhole(info_.image_width, info_.image_height, pixels * info_.num_components * std::int64_t(sizeof(JCOEF)));
     const bool grey = info_.jpeg_color_space == JCS_GRAYSCALE && info_.num_components == 1 && sink.TakesGreyRows();
     info_.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
     sink.Begin(int(info_.image_width), int(info_.image_height));

@@ -129,9 +129,9 @@ void Decoder::decodeRows()
 // limit of a picture held whole.
 void Decoder::decodeInterlaced()
 {
-    CheckPictureSize(header_.width, header_.height);
     std::size_t length = 0;
     check(spng_decoded_image_size(context_.get(), format_, &length));
+    sink_.CheckHeldWhole(header_.width, header_.height, std::int64_t(length));
     std::vector<std::uint8_t> image(length);
     check(spng_decode_image(context_.get(), image.data(), length, format_, 0));
     const std::size_t rowLength = length / header_.height;

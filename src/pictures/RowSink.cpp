@@ -1,5 +1,7 @@
 #include "RowSink.h"
 
+#include "PictureLimits.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define SLOPEMETER_SSSE3 __attribute__((target("ssse3")))
@@ -47,4 +49,9 @@ void RowSink::TakeDecodedRow(int y, const std::uint8_t* pixels, int width, int b
         row[3 * x + 2] = pixel[0];
     }
     RowDone(y, 3);
+}
+
+void RowSink::CheckHeldWhole(std::int64_t width, std::int64_t height, std::int64_t) const
+{
+    CheckPictureSize(width, height);
 }

@@ -15,6 +15,10 @@ public:
     virtual bool TakesAnyColourOrder() const = 0;
     // Raises a PictureError for a picture too large for the sink; called before anything else.
     virtual void CheckSize(std::int64_t width, std::int64_t height) const = 0;
+    // Raises a PictureError when the decoder cannot be let hold the whole picture, `bytes` of its
+    // own memory, before the first row (a progressive JPEG, an interlaced PNG); by default the
+    // limit of a picture held whole applies.
+    virtual void CheckHeldWhole(std::int64_t width, std::int64_t height, std::int64_t bytes) const;
     // Called once, before any row.
     virtual void Begin(int width, int height) = 0;
     // Where row y is to be written: bytesPerPixel * width bytes, rounded up to a multiple of 4,
