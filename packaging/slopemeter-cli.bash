@@ -14,7 +14,7 @@ _slopemeter_cli()
             _filedir
             return
             ;;
-        --level | --jobs | --memory | --help | --version)
+        --level | -l | --jobs | -j | --memory | --help | --version)
             return
             ;;
     esac

@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 
 namespace {
 
@@ -71,7 +70,7 @@ TEST(SlopemeterCli, CaptionsAreTheWindowsAfterARun)
     }
     WindowUnderTest window(pictures[0]);
     EXPECT_EQ(runCli({"test.bmp"}).out, "右邊座標:(  3: 45)\n左邊座標:(120:  7)\n斜率:0.32479\n");
-    for (int level : {INT_MIN, 19, 255})
+    for (int level : {0, 19, 255})
         EXPECT_EQ(runCli({"--level", QString::number(level), "test.bmp"}).out, measureDirectly("test.bmp", level)) << level;
 }
 
@@ -128,7 +127,7 @@ TEST(SlopemeterCli, ExitStatusSaysWhatWentWrong)
     ScratchDirectory dir;
     WriteFile("a.bmp", BmpBytes(LinePicture({200, 100}, {3, 45}, {120, 7})));
     EXPECT_EQ(runCli({"a.bmp", "a.bmp"}).status, 0);
-    const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}, {"--memory", "0", "a.bmp"}, {"--memory", "4X", "a.bmp"}, {"--memory", "9223372036854775808", "a.bmp"}, {"--memory", "8589934592G", "a.bmp"}};
+    const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"-l", "256", "a.bmp"}, {"--level", "-1", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}, {"--memory", "0", "a.bmp"}, {"--memory", "4X", "a.bmp"}, {"--memory", "9223372036854775808", "a.bmp"}, {"--memory", "8589934592G", "a.bmp"}};
     for (const QStringList& arguments : mistakes) {
         const CliRun run = runCli(arguments);
         EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();

@@ -43,6 +43,7 @@ public:
 
 private:
     CommandLine readOptions();
+    QString helpText() const;
     CommandLine readAnnotationDirectory(CommandLine result);
     QString conflictingInputs(const CliOptions& options) const;
 
@@ -50,10 +51,11 @@ private:
     const QCommandLineOption help_ = parser_.addHelpOption();
     const QCommandLineOption version_ = parser_.addVersionOption();
     const QCommandLineOption level_{
-        "level",
-        "A pixel is white when the mean of its three colour bytes is above N (default "
+        {"l", "level"},
+        "A pixel is white when the mean of its three colour bytes is above N, 0 to 255 (default "
             + QString::number(DefaultLevel) + ").",
-        "N", QString::number(DefaultLevel)};
+        "N",
+        QString::number(DefaultLevel)};
     const QCommandLineOption json_{
         "json", "Print one JSON object per picture and line: \"file\", \"frame\" (frames of a stream only), "
                 "\"fr\" and \"re\" (the points as [x,y]), \"slope\", \"angle\" (degrees from the horizontal, "
@@ -70,12 +72,13 @@ private:
                "line. With --annotate the fitted line is drawn too."};
     const QCommandLineOption filesFrom_{
         "files-from", "Measure also the pictures named in LIST, one a line, after those named as FILE; "
-                      "LIST '-' is standard input.",
+                      "LIST '-' is standard input. When its first line ends in CR LF, as lists written on "
+                      "Windows do, a CR before each line break is taken as part of the line end.",
         "LIST"};
     const QCommandLineOption null_{"null", "The names in LIST each end with a NUL byte, as find -print0 writes them."};
     const QCommandLineOption annotate_{
         "annotate", "Write DIR/<name>.png: the picture with the found points and the line between them drawn.", "DIR"};
-    const QCommandLineOption jobs_{"jobs", "Measure N pictures at a time (default: one per processor core).", "N"};
+    const QCommandLineOption jobs_{{"j", "jobs"}, "Measure N pictures at a time (default: one per processor core).", "N"};
     const QCommandLineOption memory_{
         "memory", "Let the pictures measured at a time take at most SIZE of memory, e.g. 4G or 800M (default: half of the physical memory).", "SIZE"};
     const QCommandLineOption overwrite_{"overwrite", "Let --annotate replace files that are in DIR already."};
@@ -109,19 +112,34 @@ CommandLine CommandLineReader::read(const QStringList& arguments)
     if (!parser_.parse(arguments))
         return usageError(parser_.errorText());
     if (parser_.isSet(help_))
-        return printAndExit(parser_.helpText());
+        return printAndExit(helpText());
     if (parser_.isSet(version_))
         return printAndExit(QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion()
                             + "\n");
     return readOptions();
 }
 
+// Qt names the program as it was started, path and all; the usage line is the same wherever
+// it lies.
+QString CommandLineReader::helpText() const
+{
+    QString text = parser_.helpText();
+    const QString usage = "Usage: ";
+    if (text.startsWith(usage)) {
+        const qsizetype nameEnd = text.indexOf(" [", usage.size());
+        if (nameEnd > 0)
+            text.replace(usage.size(), nameEnd - usage.size(), QCoreApplication::applicationName());
+    }
+    return text;
+}
+
 CommandLine CommandLineReader::readOptions()
 {
     CommandLine result;
     CliOptions& options = result.options;
-    if (!readInt(parser_.value(level_), &options.measure.level))
-        return usageError("--level needs a whole number, not '" + parser_.value(level_) + "'.");
+    if (!readInt(parser_.value(level_), &options.measure.level) || options.measure.level < 0
+        || options.measure.level > 255)
+        return usageError("--level needs a whole number from 0 to 255, not '" + parser_.value(level_) + "'.");
     options.jobs = std::max(QThread::idealThreadCount(), 1);
     if (parser_.isSet(jobs_) && (!readInt(parser_.value(jobs_), &options.jobs) || options.jobs < 1))
         return usageError("--jobs needs a whole number of 1 or more, not '" + parser_.value(jobs_)

@@ -57,6 +57,13 @@ bool NameList::nextListed(QString* name)
         if (!readLine(&length))
             return false;
         ++lineNumber_;
+        // A list written on Windows ends its lines in CR LF; its first line tells.
+        if (separator_ == '\n' && lineNumber_ == 1)
+            crLineEnds_ = line_.endsWith('\r');
+        if (crLineEnds_ && length == line_.size() && line_.endsWith('\r')) {
+            line_.chop(1);
+            --length;
+        }
         if (length == 0)
             continue;
         const QString where = "line " + QString::number(lineNumber_) + " of the list";

@@ -38,6 +38,7 @@ private:
     char separator_;
     QByteArray line_;
     std::int64_t lineNumber_ = 0;
+    bool crLineEnds_ = false;
     QString lineError_;
     QString openError_;
     bool namesStandardInput_ = false;
