@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (measurement.frame == 0)
             first = measurement;
     });
-    if (kind != PictureKind::PnmBinary && kind != PictureKind::Bmp && kind != PictureKind::Png)
+    if (kind != PictureKind::PnmBinary && kind != PictureKind::Bmp && kind != PictureKind::Png && kind != PictureKind::Jpeg)
         return 0;
     const Measurement file = MeasurementJob(settings, std::nullopt).run("/proc/self/fd/" + QString::number(streamFile));
     if (!sameMeasurement(file, first)) {

@@ -94,10 +94,10 @@ CommandLineReader::CommandLineReader()
         "file with --annotate, are held whole: up to 150 megapixels.\n"
         "FILE '-' reads pictures back to back from standard input until it ends, as\n"
         "  ffmpeg -i line.mp4 -f image2pipe -c:v ppm - | slopemeter-cli --json -\n"
-        "writes them: binary PNM (P4, P5, P6), BMP and PNG, kinds mixed as they come. Each frame\n"
-        "gives a result, numbered from 0; a damaged frame gives an error and the frames after it\n"
-        "are measured; a stream that ends inside a frame ends the run with status 1. On a terminal\n"
-        "the frames per second are shown on standard error.\n"
+        "writes them: binary PNM (P4, P5, P6), BMP, PNG and JPEG (a camera's MJPEG stream), kinds\n"
+        "mixed as they come. Each frame gives a result, numbered from 0; a damaged frame gives an\n"
+        "error and the frames after it are measured; a stream that ends inside a frame ends the\n"
+        "run with status 1. On a terminal the frames per second are shown on standard error.\n"
         "Exit status: 0 when every picture was measured, 1 when one was not, 2 for a usage error.");
     parser_.addOptions({level_, fit_, json_, csv_, annotate_, overwrite_, jobs_, memory_, filesFrom_, null_});
     parser_.addPositionalArgument(

@@ -147,10 +147,12 @@ void FrameStream::measure(Measurement& measurement)
         return measureBmp(measurement);
     case PictureKind::Png:
         return measurePng(measurement);
+    case PictureKind::Jpeg:
+        return measureJpeg(measurement);
     default:
         break;
     }
-    throw StreamLost("it is not a picture this program reads from a stream (binary PNM, BMP or PNG).");
+    throw StreamLost("it is not a picture this program reads from a stream (binary PNM, BMP, PNG or JPEG).");
 }
 
 // PNM of one byte a sample is measured as it streams in; other depths are rare enough to be
@@ -202,6 +204,19 @@ void FrameStream::measurePng(Measurement& measurement)
     measurement.Take(sink.Finish());
 }
 
+// The frame's end is found from its markers; the rest is as for a JPEG file, whose rows are
+// decoded into the measurement, CMYK pictures left to Qt.
+void FrameStream::measureJpeg(Measurement& measurement)
+{
+    const std::size_t length = jpegFrameLength(input_);
+    const QByteArray bytes(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
+    input_.consume(length);
+    RowScanSink sink(settings_);
+    if (DecodeRows(PictureKind::Jpeg, bytes, sink))
+        return measurement.Take(sink.Finish());
+    measureImage(measurement, DecodeWithQt(bytes));
+}
+
 void FrameStream::measureWhole(Measurement& measurement, std::size_t length)
 {
     if (!input_.request(length))
@@ -215,6 +230,11 @@ void FrameStream::measureWhole(Measurement& measurement, std::size_t length)
         throw;
     }
     input_.consume(length);
+    measureImage(measurement, std::move(image));
+}
+
+void FrameStream::measureImage(Measurement& measurement, QImage image) const
+{
     Graphics::TBitmap picture;
     picture.SetImage(std::move(image));
     picture.SetPixelFormat(pf24bit);

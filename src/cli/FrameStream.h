@@ -7,6 +7,8 @@
 #include "Measurement.h"
 #include "WorkerThread.h"
 
+#include <QImage>
+
 #include <cstdint>
 #include <functional>
 #include <future>
@@ -15,10 +17,10 @@
 #include <vector>
 
 // Pictures back to back on a descriptor, as a camera or a video decoder writes them: binary
-// PNM (P4, P5, P6), BMP and PNG, each known by its own header. Each frame is measured as the
+// PNM (P4, P5, P6), BMP, PNG and JPEG (as a camera's MJPEG stream), each known by its own header. Each frame is measured as the
 // same picture would be as a file. 8-bit PNM rows are measured where they were read, so memory
-// holds a few rows; a PNG frame is held compressed and measured a row at a time as libspng
-// decodes it; BMP frames and PNM of other depths are held whole, one at a time, and read by Qt.
+// holds a few rows; a PNG or JPEG frame is held compressed and measured a row at a time as it
+// is decoded; BMP frames and PNM of other depths are held whole, one at a time, and read by Qt.
 // With the fit, an 8-bit PNM frame of moderate size is held whole and fitted on a thread of its
 // own while the next frame is read; its result is passed on once the fit is done, in order.
 class FrameStream {
@@ -50,7 +52,9 @@ private:
     void measurePnm(Measurement& measurement);
     void measureBmp(Measurement& measurement);
     void measurePng(Measurement& measurement);
+    void measureJpeg(Measurement& measurement);
     void measureWhole(Measurement& measurement, std::size_t length);
+    void measureImage(Measurement& measurement, QImage image) const;
     void scanRows(LineMeasure& scan, int height, std::size_t rowBytes, int bytesPerPixel);
     void scanBitRows(LineMeasure& scan, int width, int height);
     void skipBlanks();

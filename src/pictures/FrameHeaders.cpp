@@ -16,10 +16,35 @@ constexpr std::uint32_t mostPngChunkBytes = 0x7FFFFFFF;
 constexpr std::size_t mostBmpFrameBytes = std::size_t(MaxPicturePixels) * 4 + (1 << 20);
 // Far more than any compressed picture within the pixel limit takes.
 constexpr std::size_t mostPngFrameBytes = std::size_t(1) << 31;
+constexpr std::size_t mostJpegFrameBytes = std::size_t(1) << 31;
 
 [[noreturn]] void cutShort()
 {
     throw StreamLost("the stream ends inside it, so the frame is cut short.");
+}
+
+// Where the coded data that starts at `at` ends: the next marker.
+std::size_t endOfCodedData(InputBuffer& input, std::size_t at)
+{
+    for (;;) {
+        if (at > mostJpegFrameBytes)
+            throw StreamLost("the JPEG frame is larger than this program reads.");
+        if (!input.request(at + 2))
+            cutShort();
+        const std::uint8_t* bytes = input.data();
+        const std::size_t end = input.available() - 1;
+        const void* found = std::memchr(bytes + at, 0xFF, end - at);
+        if (!found) {
+            at = end;
+            continue;
+        }
+        at = std::size_t(static_cast<const std::uint8_t*>(found) - bytes);
+        const std::uint8_t next = bytes[at + 1];
+        if (next == 0x00 || (next >= 0xD0 && next <= 0xD7))
+            at += 2;
+        else
+            return at;
+    }
 }
 
 std::uint32_t bigEndian32(const std::uint8_t* bytes)
@@ -34,12 +59,13 @@ std::uint32_t littleEndian32(const std::uint8_t* bytes)
 
 }
 
-// A stream carries binary PNM, BMP and PNG; any other kind is no frame this program reads.
+// A stream carries binary PNM, BMP, PNG and JPEG; any other kind is no frame this program reads.
 PictureKind nextFrameKind(InputBuffer& input)
 {
     input.request(LongestSignature);
     const PictureKind kind = KindOf(input.data(), input.available());
-    if (kind == PictureKind::PnmBinary || kind == PictureKind::Bmp || kind == PictureKind::Png)
+    if (kind == PictureKind::PnmBinary || kind == PictureKind::Bmp || kind == PictureKind::Png
+        || kind == PictureKind::Jpeg)
         return kind;
     if (BeginsStreamSignature(input.data(), input.available()))
         cutShort();
@@ -56,6 +82,42 @@ std::size_t bmpFrameLength(InputBuffer& input)
     if (!input.request(length))
         cutShort();
     return length;
+}
+
+// Segment by segment, as a decoder reads them: a marker's length is skipped whole, so that bytes
+// in it (an embedded thumbnail ends in FF D9 too) end nothing; after a scan's header the coded
+// data runs to the first FF that is neither stuffing (FF 00) nor a restart marker.
+std::size_t jpegFrameLength(InputBuffer& input)
+{
+    std::size_t at = 2;
+    for (;;) {
+        if (at > mostJpegFrameBytes)
+            throw StreamLost("the JPEG frame is larger than this program reads.");
+        if (!input.request(at + 2))
+            cutShort();
+        const std::uint8_t* bytes = input.data();
+        if (bytes[at] != 0xFF)
+            throw StreamLost("the JPEG frame has no marker where one must be.");
+        const std::uint8_t marker = bytes[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xD9)
+            return at + 2;
+        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            at += 2;
+            continue;
+        }
+        if (!input.request(at + 4))
+            cutShort();
+        const std::size_t length = std::size_t(input.data()[at + 2]) << 8 | input.data()[at + 3];
+        if (length < 2)
+            throw StreamLost("a JPEG marker gives a length of " + std::to_string(length) + " bytes.");
+        at += 2 + length;
+        if (marker == 0xDA)
+            at = endOfCodedData(input, at);
+    }
 }
 
 std::size_t pngFrameLength(InputBuffer& input)

@@ -12,7 +12,8 @@ class InputBuffer;
 PictureKind nextFrameKind(InputBuffer& input);
 
 
-// The whole length of the BMP or PNG frame at the front of the input, as its headers and chunks
-// give it, with those bytes made available; StreamLost when the input ends first.
+// The whole length of the BMP, PNG or JPEG frame at the front of the input, as its headers,
+// chunks or markers give it, with those bytes made available; StreamLost when the input ends first.
 std::size_t bmpFrameLength(InputBuffer& input);
 std::size_t pngFrameLength(InputBuffer& input);
+std::size_t jpegFrameLength(InputBuffer& input);

@@ -30,5 +30,5 @@ inline PictureKind KindOf(const QByteArray& start)
 }
 
 // Whether count bytes, fewer than the signature they would need, could be the start of a picture
-// of a kind a stream carries (binary PNM, BMP or PNG): a stream that ends there was cut short.
+// of a kind a stream carries (binary PNM, BMP, PNG or JPEG): a stream that ends there was cut short.
 bool BeginsStreamSignature(const std::uint8_t* bytes, std::size_t count);
