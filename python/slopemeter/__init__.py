@@ -9,6 +9,20 @@ measure() takes a path or a numpy uint8 array (H, W, 3), (H, W, 4) or (H, W), an
 dict like one line of `slopemeter-cli --json`. `python3 -m slopemeter.dask` measures many files
 on a Dask cluster.
 """
-from ._slopemeter import DEFAULT_LEVEL, PictureError, __version__, captions, measure
+try:
+    from ._slopemeter import DEFAULT_LEVEL, PictureError, __version__, captions, measure
+except ModuleNotFoundError as missing:
+    # The compiled part loads only into the interpreter it was built for, such as Debian's
+    # /usr/bin/python3; another (a pyenv or venv one) finds none and would say only that.
+    import glob as _glob
+    import os as _os
+    import sys as _sys
+
+    _built = sorted(_os.path.basename(f).split(".")[1]
+                    for f in _glob.glob(_os.path.join(_os.path.dirname(__file__), "_slopemeter.*")))
+    raise ImportError(
+        f"slopemeter's compiled module was built for {', '.join(_built) or 'another interpreter'}"
+        f" (such as Debian's /usr/bin/python3), not for this Python {_sys.version.split()[0]}"
+        f" at {_sys.executable}") from missing
 
 __all__ = ["DEFAULT_LEVEL", "PictureError", "captions", "measure", "__version__"]
