@@ -13,3 +13,10 @@ public:
 
     std::string Message;
 };
+
+// The program's command line as it was given, bytes and all: ParamStr(0) is the program,
+// ParamStr(1) to ParamStr(ParamCount()) its arguments; past them, an empty text. The program's
+// main hands them over; until it does there are none, as for a window made by a test.
+void SetCommandLine(int argc, const char* const* argv);
+int ParamCount();
+std::string ParamStr(int index);

@@ -3,15 +3,45 @@
 #include "FormLayout.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
+#include <QUrl>
 
 namespace {
+
+std::vector<std::string> localFiles(const QMimeData* data)
+{
+    std::vector<std::string> files;
+    if (data)
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                files.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    return files;
+}
 
 class FormWindow : public QWidget {
 public:
     std::function<void()> onClose;
+    std::function<void(const std::vector<std::string>&)> onDrop;
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override
+    {
+        if (onDrop && !localFiles(event->mimeData()).empty())
+            event->acceptProposedAction();
+    }
+
+    void dropEvent(QDropEvent* event) override
+    {
+        const std::vector<std::string> files = localFiles(event->mimeData());
+        if (!onDrop || files.empty())
+            return;
+        event->acceptProposedAction();
+        onDrop(files);
+    }
+
     void closeEvent(QCloseEvent* event) override
     {
         event->accept();
@@ -25,9 +55,14 @@ protected:
 TForm::TForm(TComponent* owner)
     : TControl(owner, new FormWindow)
 {
-    static_cast<FormWindow*>(Widget())->onClose = [this] {
+    auto* window = static_cast<FormWindow*>(Widget());
+    window->onClose = [this] {
         if (Application->MainForm() == this)
             Application->Terminate();
+    };
+    window->setAcceptDrops(true);
+    window->onDrop = [this](const std::vector<std::string>& files) {
+        CallSafely([&] { if (OnDropFiles) OnDropFiles(files); });
     };
 }
 

@@ -36,6 +36,8 @@ public:
 
     TNotifyEvent OnCreate;
     TNotifyEvent OnShow;
+    // Files dropped on the window, by name as bytes; the window takes drops while it is set.
+    std::function<void(const std::vector<std::string>& files)> OnDropFiles;
 
     TColor Color = clBtnFace;
     TFont Font;

@@ -30,6 +30,7 @@ TForm1::TForm1(TComponent* Owner)
     : TForm(Owner)
 {
     SetCaptionSink(&showCaptionsOnForm1);
+    OnDropFiles = [this](const std::vector<std::string>& files) { FormDropFiles(files); };
 }
 
 void TForm1::Publish(TPublisher& publisher)
@@ -48,7 +49,18 @@ void TForm1::Publish(TPublisher& publisher)
 
 void TForm1::FormCreate(TObject*)
 {
-    Image1->Picture->LoadFromFile("test.bmp");
+    // Started with a picture, as a file manager starts it, the window opens that one instead.
+    Image1->Picture->LoadFromFile(ParamCount() > 0 ? ParamStr(1) : "test.bmp");
+}
+
+// A picture dropped on the window takes the place of the one shown, as if the window had been
+// started with it; not while a run still reads the one shown.
+void TForm1::FormDropFiles(const std::vector<std::string>& Files)
+{
+    if (!Button1->Enabled())
+        return;
+    Image1->Picture->LoadFromFile(Files.front());
+    FormShow(this);
 }
 
 void TForm1::FormShow(TObject*)

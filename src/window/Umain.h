@@ -18,6 +18,7 @@ public:
     void Button2Click(TObject* Sender);
     void Button1Click(TObject* Sender);
     void FormShow(TObject* Sender);
+    void FormDropFiles(const std::vector<std::string>& Files);
 
     explicit TForm1(TComponent* Owner);
 

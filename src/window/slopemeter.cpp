@@ -1,8 +1,10 @@
 #include "Forms.h"
+#include "SysUtils.h"
 #include "Umain.h"
 
-int main()
+int main(int argc, char** argv)
 {
+    SetCommandLine(argc, argv);
     try {
         Application->Initialize();
         Application->CreateForm(&Form1);
