@@ -9,8 +9,8 @@
 
 namespace {
 
-// One small picture of each kind a camera, an editor or an old program may write, made by
-// fuzz/make_corpus.py (python3 fuzz/make_corpus.py tests/data/kinds).
+// One small picture of each kind a camera, an editor or an old program may write; the fuzzer
+// starts from the same files.
 TEST(PictureKinds, EveryKindLoadsAndBecomesTheSameTwentyFourBitPicture)
 {
     const QStringList kinds = QDir(SLOPEMETER_TEST_DATA "/kinds").entryList(QDir::Files, QDir::Name);
