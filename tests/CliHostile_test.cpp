@@ -9,29 +9,13 @@
 
 namespace {
 
-struct ShellRun {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs a bash script in which "$0" is the program, so that a test can set limits, close
-// descriptors or give names that are not text.
-ShellRun runShell(const QString& script)
-{
-    QProcess process;
-    process.start("bash", {"-c", script, SLOPEMETER_CLI_PATH});
-    EXPECT_TRUE(process.waitForFinished(120'000)) << script.toStdString();
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
 // The most memory the program held while running with these arguments, in megabytes.
 long peakMegabytes(const QString& arguments)
 {
     // The sanitizers' own memory would drown what is measured.
     if (BuiltWithSanitizers)
         return 0;
-    return runShell("/usr/bin/time -o peak -f %M \"$0\" " + arguments + " >/dev/null 2>&1; cat peak").out.toLong() / 1024;
+    return RunShell("/usr/bin/time -o peak -f %M \"$0\" " + arguments + " >/dev/null 2>&1; cat peak").out.toLong() / 1024;
 }
 
 void writeCopies(const QByteArray& bytes, const QString& name, int count)
@@ -56,7 +40,7 @@ TEST(CliHostile, ThreadsThatCannotStartLeaveTheWorkToThoseThatDid)
     ScratchDirectory dir;
     writeCopies(BmpBytes(SolidImage(64, 32)), "p%1.bmp", 8);
     // Each thread would take 256 MB of address space for its stack; few fit.
-    const ShellRun run = runShell("ulimit -s 262144; ulimit -v 1000000; \"$0\" --json --jobs 8 p*.bmp");
+    const CliRun run = RunShell("ulimit -s 262144; ulimit -v 1000000; \"$0\" --json --jobs 8 p*.bmp");
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.count("\"computed\":false}\n"), 8);
 }
@@ -66,7 +50,7 @@ TEST(CliHostile, EndlessDevicesAndWriterlessPipesAreRefusedAtOnceWhilePipesWithW
     ScratchDirectory dir;
     WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
     ASSERT_EQ(symlink("/dev/zero", "zero.bmp"), 0);
-    const ShellRun run = runShell("mkfifo fifo.bmp; \"$0\" --json zero.bmp fifo.bmp <(cat p.bmp) 2>/dev/null");
+    const CliRun run = RunShell("mkfifo fifo.bmp; \"$0\" --json zero.bmp fifo.bmp <(cat p.bmp) 2>/dev/null");
     EXPECT_EQ(run.out.count("\"error\""), 2);
     EXPECT_TRUE(run.out.contains("fd/63\",\"fr\"")) << run.out.toStdString();
     EXPECT_LT(peakMegabytes("zero.bmp"), 100);
@@ -77,7 +61,7 @@ TEST(CliHostile, AMemoryBudgetHoldsBackPicturesAndRefusesThoseLargerThanAll)
     ScratchDirectory dir;
     writeCopies(bareScreenGif(4000), "screen%1.gif", 4);
     EXPECT_LT(peakMegabytes("--jobs 4 --memory 200M screen*.gif"), 250);
-    const ShellRun run = runShell("\"$0\" --memory 100M screen0.gif");
+    const CliRun run = RunShell("\"$0\" --memory 100M screen0.gif");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "slopemeter-cli: Cannot measure \"screen0.gif\": it needs about 168 MB of memory, more than the 100 MB that the run may use (--memory).\n");
 }
@@ -86,7 +70,7 @@ TEST(CliHostile, AClosedStandardOutputIsReported)
 {
     ScratchDirectory dir;
     WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
-    const ShellRun run = runShell("exec >&-; \"$0\" p.bmp");
+    const CliRun run = RunShell("exec >&-; \"$0\" p.bmp");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "slopemeter-cli: cannot write the results: standard output is closed.\n");
 }
@@ -114,14 +98,14 @@ TEST(CliHostile, NamesAreUsedAsGivenAndShownSafely)
 {
     ScratchDirectory dir;
     WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
-    runShell("for name in $'\\xff\\xfe.bmp' $'lat\\xe9.bmp' $'a\\e[2J.bmp'; do cp p.bmp \"$name\"; done");
-    const ShellRun json = runShell("\"$0\" --json $'\\xff\\xfe.bmp' $'lat\\xe9.bmp' $'a\\e[2J.bmp' $'n\\n\\e[2J.bmp'");
+    RunShell("for name in $'\\xff\\xfe.bmp' $'lat\\xe9.bmp' $'a\\e[2J.bmp'; do cp p.bmp \"$name\"; done");
+    const CliRun json = RunShell("\"$0\" --json $'\\xff\\xfe.bmp' $'lat\\xe9.bmp' $'a\\e[2J.bmp' $'n\\n\\e[2J.bmp'");
     EXPECT_EQ(json.out.split('\n').size(), 5) << json.out.toStdString();
     EXPECT_TRUE(json.out.startsWith("{\"file\":\"\\udcff\\udcfe.bmp\",\"fr\""));
     EXPECT_TRUE(json.out.contains("\n{\"file\":\"lat\\udce9.bmp\",\"fr\""));
     EXPECT_TRUE(json.out.contains("\n{\"file\":\"a\\u001B[2J.bmp\",\"fr\""));
     EXPECT_EQ(json.err, "slopemeter-cli: Cannot open \"n\\x0A\\x1B[2J.bmp\": the file does not exist.\n");
-    const ShellRun captions = runShell("\"$0\" $'a\\e[2J.bmp' $'lat\\xe9.bmp'");
+    const CliRun captions = RunShell("\"$0\" $'a\\e[2J.bmp' $'lat\\xe9.bmp'");
     EXPECT_TRUE(captions.out.startsWith("a\\x1B[2J.bmp\n"));
     EXPECT_TRUE(captions.out.contains("\n\nlat\\xE9.bmp\n"));
 }
@@ -143,7 +127,7 @@ TEST(CliHostile, AnnotationFaultsAreReportedWithTheirReason)
         {"--annotate file/marked p.bmp", 2, "slopemeter-cli: cannot make the folder 'file/marked' for the annotated pictures: Not a directory.\n"},
     };
     for (const auto& [arguments, status, err] : cases) {
-        const ShellRun run = runShell(QString("\"$0\" --json ") + arguments);
+        const CliRun run = RunShell(QString("\"$0\" --json ") + arguments);
         EXPECT_EQ(run.status, status) << arguments;
         EXPECT_TRUE(run.err.startsWith(err)) << run.err.toStdString();
         EXPECT_EQ(run.out.contains("\"error\":\"Cannot write"), status == 1) << arguments;
@@ -156,7 +140,7 @@ TEST(CliHostile, TheProgressLineMakesWayForResultsOnATerminal)
 {
     ScratchDirectory dir;
     writeCopies(BmpBytes(SolidImage(4, 4)), "p%1.bmp", 6);
-    const ShellRun run = runShell("script -qec \"$0 --jobs 1 p0.bmp p1.bmp p2.bmp p3.bmp p4.bmp p5.bmp\" /dev/null");
+    const CliRun run = RunShell("script -qec \"$0 --jobs 1 p0.bmp p1.bmp p2.bmp p3.bmp p4.bmp p5.bmp\" /dev/null");
     const QByteArray firstResult = "p0.bmp\r\n";
     ASSERT_TRUE(run.out.contains(firstResult)) << run.out.toStdString();
     const QByteArray before = run.out.left(run.out.indexOf(firstResult));

@@ -5,7 +5,6 @@
 #include "TestSupport.h"
 #include "Umain.h"
 
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -19,17 +18,6 @@
 #include <thread>
 
 namespace {
-
-// Opening a pipe with no writer must not wait, and an endless device must not be read on.
-const struct {
-    const char* name;
-    const char* device;
-    const char* why;
-} specialFiles[] = {
-    {"zero.bmp", "/dev/zero", "it is not a picture in a format this program reads."},
-    {"random.bmp", "/dev/urandom", "it is not a picture in a format this program reads."},
-    {"fifo.bmp", nullptr, "the file is empty."},
-};
 
 // Qt writes only 24-bit colour bitmaps; a 32-bit one is put together from the same headers.
 QByteArray thirtyTwoBitBmp(const QImage& image)
@@ -125,19 +113,22 @@ TEST(HostileInput, TextAndNetpbmPicturesOverTheLimitGetTheSizeMessage)
     EXPECT_EQ(FailureOf("huge.xbm"), "Cannot read \"huge.xbm\": the picture is 9223372036854775807 x 23 pixels, more than the 150000000 pixels this program handles.");
 }
 
+// Opening a pipe with no writer must not wait, and an endless device must not be read on: a
+// window that waits on either never comes.
 TEST(HostileWindow, AnEndlessDeviceOrWriterlessPipeAsTestBmpGivesOneMessageThenTheWindow)
 {
-    for (const auto& [name, device, why] : specialFiles) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/dev/zero", "it is not a picture in a format this program reads."},
+        {"/dev/urandom", "it is not a picture in a format this program reads."},
+        {nullptr, "the file is empty."},
+    };
+    for (const auto& [device, why] : cases) {
         ScratchDirectory dir;
         ASSERT_EQ(device ? symlink(device, "test.bmp") : mkfifo("test.bmp", 0600), 0);
         RecordedMessages().clear();
-        QElapsedTimer shown;
-        shown.start();
         Application->CreateForm(&Form1);
         Form1->Show();
-        EXPECT_LT(shown.elapsed(), 2000) << name;
-        ASSERT_EQ(RecordedMessages().size(), 1u) << name;
-        EXPECT_EQ(RecordedMessages()[0], std::string("Cannot read \"test.bmp\": ") + why);
+        EXPECT_EQ(RecordedMessages(), std::vector<std::string>{std::string("Cannot read \"test.bmp\": ") + why});
         EXPECT_TRUE(Form1->Widget()->isVisible());
         delete Form1;
         Form1 = nullptr;

@@ -8,27 +8,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <climits>
 
 namespace {
-
-struct CliRun {
-    int status;
-    QByteArray out, err;
-};
-
-CliRun runCli(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(SLOPEMETER_CLI_PATH, arguments);
-    EXPECT_TRUE(process.waitForFinished(120'000)) << arguments.join(' ').toStdString();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
 
 QByteArray captionLines(const std::vector<std::string>& big5Captions)
 {
@@ -66,15 +51,15 @@ TEST(SlopemeterCli, CaptionsAreTheWindowsAfterARun)
     for (const QByteArray& picture : pictures) {
         WindowUnderTest window(picture);
         window->Button2->Click();
-        const CliRun run = runCli({"test.bmp"});
+        const CliRun run = RunCli({"test.bmp"});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, captionLines(window.Captions()));
         EXPECT_EQ(run.err, "");
     }
     WindowUnderTest window(pictures[0]);
-    EXPECT_EQ(runCli({"test.bmp"}).out, "右邊座標:(  3: 45)\n左邊座標:(120:  7)\n斜率:0.32479\n");
+    EXPECT_EQ(RunCli({"test.bmp"}).out, "右邊座標:(  3: 45)\n左邊座標:(120:  7)\n斜率:0.32479\n");
     for (int level : {INT_MIN, 19, 255})
-        EXPECT_EQ(runCli({"--level", QString::number(level), "test.bmp"}).out, measureDirectly("test.bmp", level)) << level;
+        EXPECT_EQ(RunCli({"--level", QString::number(level), "test.bmp"}).out, measureDirectly("test.bmp", level)) << level;
 }
 
 TEST(SlopemeterCli, JsonLinesParseAndMatchTheMeasurement)
@@ -87,7 +72,7 @@ TEST(SlopemeterCli, JsonLinesParseAndMatchTheMeasurement)
     WriteFile(awkwardName, BmpBytes(LinePicture({200, 100}, {0, 90}, {199, 0})));
     const QStringList files = {"line.bmp", "missing.bmp", "dark.bmp", "flat.bmp", awkwardName};
 
-    const CliRun run = runCli(QStringList{"--json"} + files);
+    const CliRun run = RunCli(QStringList{"--json"} + files);
     EXPECT_EQ(run.status, 1);
     const QList<QByteArray> lines = run.out.split('\n');
     ASSERT_EQ(lines.size(), files.size() + 1);
@@ -118,7 +103,7 @@ TEST(SlopemeterCli, ResultsComeInTheOrderGivenWhateverFinishesFirst)
     }
     files.insert(5, "gone.bmp");
     for (const QString jobs : {"1", "4"}) {
-        const CliRun run = runCli(QStringList{"--jobs", jobs} + files);
+        const CliRun run = RunCli(QStringList{"--jobs", jobs} + files);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, expected) << "jobs " << jobs.toStdString();
         EXPECT_EQ(run.err, "slopemeter-cli: Cannot open \"gone.bmp\": the file does not exist.\n");
@@ -129,20 +114,20 @@ TEST(SlopemeterCli, ExitStatusSaysWhatWentWrong)
 {
     ScratchDirectory dir;
     WriteFile("a.bmp", BmpBytes(LinePicture({200, 100}, {3, 45}, {120, 7})));
-    EXPECT_EQ(runCli({"a.bmp", "a.bmp"}).status, 0);
+    EXPECT_EQ(RunCli({"a.bmp", "a.bmp"}).status, 0);
     const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}, {"--memory", "0", "a.bmp"}, {"--memory", "4X", "a.bmp"}, {"--memory", "9223372036854775808", "a.bmp"}, {"--memory", "8589934592G", "a.bmp"}};
     for (const QStringList& arguments : mistakes) {
-        const CliRun run = runCli(arguments);
+        const CliRun run = RunCli(arguments);
         EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.err.endsWith("--help' for more information.\n")) << run.err.toStdString();
     }
     // Any size an int64 holds is a size; only past it is a size too large.
-    EXPECT_EQ(runCli({"--memory", "9223372036854775807", "a.bmp"}).status, 0);
-    EXPECT_EQ(runCli({"--memory", "8589934591G", "a.bmp"}).status, 0);
-    EXPECT_TRUE(runCli({"--memory", "9223372036854775808", "a.bmp"}).err.contains("is too large"));
-    EXPECT_EQ(runCli({"--help"}).status, 0);
-    EXPECT_EQ(runCli({"--version"}).out, "slopemeter-cli " SLOPEMETER_VERSION "\n");
+    EXPECT_EQ(RunCli({"--memory", "9223372036854775807", "a.bmp"}).status, 0);
+    EXPECT_EQ(RunCli({"--memory", "8589934591G", "a.bmp"}).status, 0);
+    EXPECT_TRUE(RunCli({"--memory", "9223372036854775808", "a.bmp"}).err.contains("is too large"));
+    EXPECT_EQ(RunCli({"--help"}).status, 0);
+    EXPECT_EQ(RunCli({"--version"}).out, "slopemeter-cli " SLOPEMETER_VERSION "\n");
 }
 
 // Green crosses on the points found and a red line between them; nothing drawn where nothing
@@ -153,7 +138,7 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
     const QImage line = LinePicture({160, 100}, {10, 70}, {150, 20}), dark = SolidImage(160, 100, 20, 30, 40);
     for (const QImage* input : {&line, &dark}) {
         WriteFile("picture.bmp", BmpBytes(*input));
-        const CliRun run = runCli({"--overwrite", "--annotate", "marked", "picture.bmp"});
+        const CliRun run = RunCli({"--overwrite", "--annotate", "marked", "picture.bmp"});
         EXPECT_EQ(run.status, 0) << run.err.toStdString();
         EXPECT_EQ(run.out, measureDirectly("picture.bmp"));
         const QImage marked = QImage("marked/picture.png").convertToFormat(QImage::Format_RGB32);

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -145,6 +146,31 @@ std::string FailureOf(const std::string& path)
         return failure.MessageFor(path);
     }
     return "(loaded)";
+}
+
+namespace {
+
+CliRun finished(QProcess& process, const std::string& what)
+{
+    EXPECT_TRUE(process.waitForFinished(120'000)) << what;
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+}
+
+CliRun RunCli(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(SLOPEMETER_CLI_PATH, arguments);
+    return finished(process, arguments.join(' ').toStdString());
+}
+
+CliRun RunShell(const QString& script)
+{
+    QProcess process;
+    process.start("bash", {"-c", script, SLOPEMETER_CLI_PATH});
+    return finished(process, script.toStdString());
 }
 
 const std::vector<std::string> EmptyPictureCaptions = {

@@ -3,6 +3,7 @@
 #include "Graphics.h"
 
 #include <QImage>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -61,6 +62,16 @@ std::uint32_t PngCrc(const QByteArray& bytes);
 QByteArray BigEndian32(std::uint32_t value);
 // What loading the file fails with, or "(loaded)".
 std::string FailureOf(const std::string& path);
+
+// slopemeter-cli run with the arguments, or bash running the script with "$0" the program, so
+// that a test can set limits, close descriptors or give names that are not text. A crash is
+// status -1.
+struct CliRun {
+    int status = -1;
+    QByteArray out, err;
+};
+CliRun RunCli(const QStringList& arguments);
+CliRun RunShell(const QString& script);
 
 class TForm1;
 
