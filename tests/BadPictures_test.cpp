@@ -11,46 +11,46 @@
 namespace {
 
 // A file from tests/data/bad (made by make_bad_pictures.py there) that the window is given as
-// its test.bmp. The loader words its reasons itself, so any one of a few words will do.
+// its test.bmp, and words of the reason the message gives.
 struct BadPicture {
     const char* file;
-    std::vector<std::string> reasonWords;
+    const char* reason;
 };
 
 const BadPicture rejected[] = {
-    {"missing.bmp", {"the file does not exist"}},
-    {"empty.bmp", {"the file is empty"}},
-    {"text.bmp", {"not a picture"}},
-    {"header-cut-in-file-header.bmp", {"header is cut short"}},
-    {"header-cut-in-info-header.bmp", {"header is cut short"}},
-    {"pixels-cut-short.bmp", {"pixel data is cut short"}},
-    {"pixel-offset-past-end.bmp", {"past the end"}},
-    {"width-zero.bmp", {"no pixels", "width"}},
-    {"height-zero.bmp", {"no pixels", "height"}},
-    {"width-negative.bmp", {"no pixels", "width"}},
-    {"height-int-min.bmp", {"pixels this program handles", "height"}},
-    {"beyond-pixel-limit.bmp", {"pixels this program handles"}},
-    {"beyond-int-range.bmp", {"pixels this program handles"}},
-    {"beyond-int-range-widest.bmp", {"pixels this program handles"}},
-    {"palette-size-huge.bmp", {"palette claims"}},
-    {"bits-per-pixel-0.bmp", {"bits per pixel"}},
-    {"bits-per-pixel-7.bmp", {"bits per pixel"}},
-    {"bits-per-pixel-64.bmp", {"bits per pixel"}},
-    {"png-cut-short.png", {"cut short"}},
-    {"jpeg-cut-short.jpg", {"cut short"}},
-    {"palette-index-past-palette-8bit.bmp", {"of a palette of"}},
-    {"palette-index-past-palette-4bit.bmp", {"of a palette of"}},
-    {"rle8-index-past-palette.bmp", {"of a palette of"}},
-    {"rle8-run-past-row.bmp", {"past the end of row"}},
-    {"rle8-absolute-past-row.bmp", {"past the end of row"}},
-    {"rle8-rows-past-picture.bmp", {"past the last row"}},
-    {"rle8-delta-past-picture.bmp", {"past the picture"}},
-    {"rle4-run-past-row.bmp", {"past the end of row"}},
-    {"rle4-absolute-past-row.bmp", {"past the end of row"}},
-    {"rle4-rows-past-picture.bmp", {"past the last row"}},
-    {"rle8-cut-short.bmp", {"cut short"}},
-    {"bitfields-masks-zero.bmp", {"mask of a colour is zero"}},
-    {"bitfields-masks-overlap.bmp", {"masks overlap"}},
+    {"missing.bmp", "the file does not exist"},
+    {"empty.bmp", "the file is empty"},
+    {"text.bmp", "not a picture"},
+    {"header-cut-in-file-header.bmp", "header is cut short"},
+    {"header-cut-in-info-header.bmp", "header is cut short"},
+    {"pixels-cut-short.bmp", "pixel data is cut short"},
+    {"pixel-offset-past-end.bmp", "past the end"},
+    {"width-zero.bmp", "no pixels"},
+    {"height-zero.bmp", "no pixels"},
+    {"width-negative.bmp", "no pixels"},
+    {"height-int-min.bmp", "height of -2147483648 rows"},
+    {"beyond-pixel-limit.bmp", "pixels this program handles"},
+    {"beyond-int-range.bmp", "pixels this program handles"},
+    {"beyond-int-range-widest.bmp", "pixels this program handles"},
+    {"palette-size-huge.bmp", "palette claims"},
+    {"bits-per-pixel-0.bmp", "bits per pixel"},
+    {"bits-per-pixel-7.bmp", "bits per pixel"},
+    {"bits-per-pixel-64.bmp", "bits per pixel"},
+    {"png-cut-short.png", "cut short"},
+    {"jpeg-cut-short.jpg", "cut short"},
+    {"palette-index-past-palette-8bit.bmp", "of a palette of"},
+    {"palette-index-past-palette-4bit.bmp", "of a palette of"},
+    {"rle8-index-past-palette.bmp", "of a palette of"},
+    {"rle8-run-past-row.bmp", "past the end of row"},
+    {"rle8-absolute-past-row.bmp", "past the end of row"},
+    {"rle8-rows-past-picture.bmp", "past the last row"},
+    {"rle8-delta-past-picture.bmp", "past the picture"},
+    {"rle4-run-past-row.bmp", "past the end of row"},
+    {"rle4-absolute-past-row.bmp", "past the end of row"},
+    {"rle4-rows-past-picture.bmp", "past the last row"},
+    {"rle8-cut-short.bmp", "cut short"},
+    {"bitfields-masks-zero.bmp", "mask of a colour is zero"},
+    {"bitfields-masks-overlap.bmp", "masks overlap"},
 };
 
 // Null, for no test.bmp at all, for a file that is not there.
@@ -75,9 +75,7 @@ TEST_P(BadPictureInTheWindow, OneMessageThenAnEmptyPicture)
     const std::string& message = RecordedMessages()[0];
     const std::size_t named = message.find("\"test.bmp\": ");
     ASSERT_NE(named, std::string::npos) << message;
-    EXPECT_TRUE(std::any_of(bad.reasonWords.begin(), bad.reasonWords.end(),
-                            [&](const std::string& word) { return message.find(word, named) != std::string::npos; }))
-        << message;
+    EXPECT_NE(message.find(bad.reason, named), std::string::npos) << message;
     EXPECT_TRUE(shown->Image().isNull());
     EXPECT_TRUE(window->Widget()->isVisible());
 
@@ -87,15 +85,11 @@ TEST_P(BadPictureInTheWindow, OneMessageThenAnEmptyPicture)
     EXPECT_EQ(RecordedMessages().size(), 1u);
 }
 
-std::string testName(const ::testing::TestParamInfo<BadPicture>& info)
-{
-    std::string name = info.param.file;
+INSTANTIATE_TEST_SUITE_P(Rejected, BadPictureInTheWindow, ::testing::ValuesIn(rejected), [](const auto& test) {
+    std::string name = test.param.file;
     std::replace_if(
-        name.begin(), name.end(),
-        [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Rejected, BadPictureInTheWindow, ::testing::ValuesIn(rejected), testName);
+});
 
 }

@@ -12,21 +12,6 @@
 
 namespace {
 
-class SlowToConstruct : public TThread {
-public:
-    explicit SlowToConstruct(const Construction& construction = {})
-        : TThread(false, construction)
-    {
-        QThread::msleep(50);
-        ready = 42;
-    }
-    int ready = 0;
-    std::atomic<int> seen{-1};
-
-protected:
-    void Execute() override { seen = ready; }
-};
-
 class Runs : public TThread {
 public:
     explicit Runs(std::function<void()> body, const Construction& construction = {})
@@ -42,16 +27,22 @@ private:
     std::function<void()> body_;
 };
 
-// Runs what the window's thread has queued so far.
-void drainWindowThread()
-{
-    bool drained = false;
-    WindowThread::Post([&] { drained = true; });
-    ASSERT_TRUE(ProcessEventsUntil([&] { return drained; }));
-}
-
 TEST(Thread, ExecuteStartsOnlyOnceTheDerivedConstructorHasRun)
 {
+    class SlowToConstruct : public TThread {
+    public:
+        explicit SlowToConstruct(const Construction& construction = {})
+            : TThread(false, construction)
+        {
+            QThread::msleep(50);
+            ready = 42;
+        }
+        int ready = 0;
+        std::atomic<int> seen{-1};
+
+    protected:
+        void Execute() override { seen = ready; }
+    };
     std::unique_ptr<SlowToConstruct> running(new SlowToConstruct);
     running->WaitFor();
     EXPECT_EQ(running->seen, 42);
@@ -62,7 +53,10 @@ TEST(Thread, AnExceptionLeavingExecuteIsHeldAndShowsNothing)
     RecordedMessages().clear();
     std::unique_ptr<Runs> thread(new Runs([] { throw Exception("worker failed"); }));
     thread->WaitFor();
-    drainWindowThread();
+    // Whatever the window's thread has queued so far runs first.
+    bool drained = false;
+    WindowThread::Post([&] { drained = true; });
+    ASSERT_TRUE(ProcessEventsUntil([&] { return drained; }));
     EXPECT_TRUE(thread->Finished());
     EXPECT_THROW(std::rethrow_exception(thread->FatalException()), Exception);
     EXPECT_TRUE(RecordedMessages().empty());

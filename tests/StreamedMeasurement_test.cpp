@@ -28,9 +28,15 @@ const struct {
     const char* format;
     QImage::Format pixels;
 } kinds[] = {
-    {"bmp", QImage::Format_RGB888}, {"bmp", QImage::Format_Indexed8}, {"png", QImage::Format_RGB888},
-    {"png", QImage::Format_Grayscale8}, {"png", QImage::Format_Grayscale16}, {"png", QImage::Format_ARGB32},
-    {"png", QImage::Format_RGBA64}, {"png", QImage::Format_Indexed8}, {"jpg", QImage::Format_RGB888},
+    {"bmp", QImage::Format_RGB888},
+    {"bmp", QImage::Format_Indexed8},
+    {"png", QImage::Format_RGB888},
+    {"png", QImage::Format_Grayscale8},
+    {"png", QImage::Format_Grayscale16},
+    {"png", QImage::Format_ARGB32},
+    {"png", QImage::Format_RGBA64},
+    {"png", QImage::Format_Indexed8},
+    {"jpg", QImage::Format_RGB888},
     {"jpg", QImage::Format_Grayscale8},
 };
 
@@ -41,8 +47,12 @@ void writeEdgeCases(QStringList& files)
         int width, height;
         std::vector<QPoint> white;
     } cases[] = {
-        {70, 9, {}}, {90, 8, {{0, 1}, {0, 6}}}, {1, 12, {{0, 3}, {0, 7}}}, {120, 1, {{4, 0}, {100, 0}}},
-        {100, 10, {{8, 6}, {40, 2}, {91, 6}}}, {100, 10, {{64, 2}, {64, 8}}},
+        {70, 9, {}},
+        {90, 8, {{0, 1}, {0, 6}}},
+        {1, 12, {{0, 3}, {0, 7}}},
+        {120, 1, {{4, 0}, {100, 0}}},
+        {100, 10, {{8, 6}, {40, 2}, {91, 6}}},
+        {100, 10, {{64, 2}, {64, 8}}},
     };
     for (const auto& edge : cases) {
         QImage image = SolidImage(edge.width, edge.height, 10, 10, 10);

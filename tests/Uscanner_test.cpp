@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -59,14 +61,12 @@ TEST(ThreadRun, TheWindowKeepsWorkingWhileTheButtonsStayDisabled)
     EXPECT_EQ(window->lblRe->Text(), ReCaptionPrefix + "(5999:3999)");
 }
 
-long residentKilobytes()
+// From /proc/self/statm: the process's size and its resident part, in pages.
+std::pair<long, long> statmPages()
 {
     long size = 0, resident = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    const int read = statm ? std::fscanf(statm, "%ld %ld", &size, &resident) : 0;
-    if (statm)
-        std::fclose(statm);
-    return read == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+    std::ifstream("/proc/self/statm") >> size >> resident;
+    return {size, resident};
 }
 
 // A worker left behind, or memory that grows with every run, shows only over many runs. Counted
@@ -86,7 +86,7 @@ TEST(ThreadRun, EveryWorkerIsReleasedAndNothingGrowsOverManyRuns)
         ASSERT_TRUE(run % 2 ? window.ButtonsEnabled() : window.RunThread()) << "run " << run << " did not end";
         ASSERT_EQ(window.Captions(), expected) << "run " << run;
         if (run == settledAfter) {
-            residentAfterSettling = residentKilobytes();
+            residentAfterSettling = statmPages().second * (sysconf(_SC_PAGESIZE) / 1024);
             threadsAfterSettling = ThreadsInProcess();
         }
     }
@@ -95,7 +95,7 @@ TEST(ThreadRun, EveryWorkerIsReleasedAndNothingGrowsOverManyRuns)
     EXPECT_EQ(window->Image1->Picture->Bitmap->Image(), LinePicture({1500, 1000}, {100, 850}, {1399, 201}));
     // AddressSanitizer holds freed memory back for a while to catch late use of it.
     if (!BuiltWithSanitizers) {
-        EXPECT_LT(residentKilobytes() - residentAfterSettling, 16 * 1024);
+        EXPECT_LT(statmPages().second * (sysconf(_SC_PAGESIZE) / 1024) - residentAfterSettling, 16 * 1024);
     }
 }
 
@@ -105,12 +105,8 @@ TEST(ThreadRun, EveryWorkerIsReleasedAndNothingGrowsOverManyRuns)
 {
     WindowUnderTest window(SolidImage(4, 4));
     window->Image1->Picture->Bitmap->SetImage(SolidImage(8000, 6000));
-    std::size_t pages = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm || std::fscanf(statm, "%zu", &pages) != 1)
-        ExitNow(3);
-    std::fclose(statm);
-    const rlimit limit{pages * 4096 + (100 << 20), pages * 4096 + (100 << 20)};
+    const rlim_t room = rlim_t(statmPages().first) * 4096 + (100 << 20);
+    const rlimit limit{room, room};
     setrlimit(RLIMIT_AS, &limit);
     (Form1->*button)->Click();
     const bool ended = ProcessEventsUntil([] { return !RecordedMessages().empty() && TThread::InstanceCount() == 0; });

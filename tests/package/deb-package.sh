@@ -45,29 +45,7 @@ command -v man >/dev/null || fail "man is missing (package man-db): scripts/setu
 # Minimal images (Docker's debian:*-slim, for one) tell dpkg to leave out every manual page. The
 # page is in the package all the same; it is let through here, so that the test still sees it
 # installed where man looks, and the README says how a user gets it on such a machine.
-page=/usr/share/man/man1/slopemeter-cli.1.gz
-excluded_by=""
-for config in /etc/dpkg/dpkg.cfg /etc/dpkg/dpkg.cfg.d/*; do
-  [ -f "$config" ] || continue
-  while IFS= read -r line; do
-    case $line in
-      path-exclude=* | path-exclude\ *) pattern=${line#path-exclude[= ]}; kind=exclude ;;
-      path-include=* | path-include\ *) pattern=${line#path-include[= ]}; kind=include ;;
-      *) continue ;;
-    esac
-    # shellcheck disable=SC2053 # the pattern is a glob, as dpkg reads it
-    if [[ $page == $pattern ]]; then
-      [ $kind = exclude ] && excluded_by="$config: $line" || excluded_by=""
-    fi
-  done <"$config"
-done
-dpkg_options=()
-if [ -n "$excluded_by" ]; then
-  echo "NOTE: this machine's dpkg leaves out manual pages ($excluded_by);"
-  echo "      installing with --path-include=/usr/share/man/man1/slopemeter* to check them."
-  dpkg_options=(-o "Dpkg::Options::=--path-include=/usr/share/man/man1/slopemeter*")
-fi
-
+dpkg_options=(-o "Dpkg::Options::=--path-include=/usr/share/man/man1/slopemeter*")
 apt() {
   DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=300 "${dpkg_options[@]}" "$@"
 }
