@@ -24,15 +24,6 @@ void writeCopies(const QByteArray& bytes, const QString& name, int count)
         WriteFile(name.arg(i), bytes);
 }
 
-// A GIF of one pixel on a screen of the given size, which its reader hands over whole.
-QByteArray bareScreenGif(int side)
-{
-    QByteArray gif("GIF89a", 6);
-    gif += char(side & 0xFF) + QByteArray(1, char(side >> 8)) + char(side & 0xFF) + char(side >> 8);
-    gif += QByteArray("\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x4C\x01\x00\x3B", 25);
-    return gif;
-}
-
 TEST(CliHostile, ThreadsThatCannotStartLeaveTheWorkToThoseThatDid)
 {
     if (BuiltWithSanitizers)
@@ -59,7 +50,8 @@ TEST(CliHostile, EndlessDevicesAndWriterlessPipesAreRefusedAtOnceWhilePipesWithW
 TEST(CliHostile, AMemoryBudgetHoldsBackPicturesAndRefusesThoseLargerThanAll)
 {
     ScratchDirectory dir;
-    writeCopies(bareScreenGif(4000), "screen%1.gif", 4);
+    // One pixel on a screen of 4000 x 4000, which the GIF reader hands over whole.
+    writeCopies(QByteArray("GIF89a\xA0\x0F\xA0\x0F\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x4C\x01\x00\x3B", 35), "screen%1.gif", 4);
     EXPECT_LT(peakMegabytes("--jobs 4 --memory 200M screen*.gif"), 250);
     const CliRun run = RunShell("\"$0\" --memory 100M screen0.gif");
     EXPECT_EQ(run.status, 1);
