@@ -17,10 +17,7 @@ namespace {
 
 QByteArray captionLines(const std::vector<std::string>& big5Captions)
 {
-    QByteArray lines;
-    for (const std::string& caption : big5Captions)
-        lines += AnsiToUnicode(caption).toUtf8() + "\n";
-    return lines;
+    return AnsiToUnicode(big5Captions[0] + "\n" + big5Captions[1] + "\n" + big5Captions[2] + "\n").toUtf8();
 }
 
 // The captions of the measurement done here, without the program, on the file as the program

@@ -40,31 +40,6 @@ const struct {
     {"jpg", QImage::Format_Grayscale8},
 };
 
-// Pictures whose end points are where the rule turns, as lists of white pixels, in each format.
-void writeEdgeCases(QStringList& files)
-{
-    const struct {
-        int width, height;
-        std::vector<QPoint> white;
-    } cases[] = {
-        {70, 9, {}},
-        {90, 8, {{0, 1}, {0, 6}}},
-        {1, 12, {{0, 3}, {0, 7}}},
-        {120, 1, {{4, 0}, {100, 0}}},
-        {100, 10, {{8, 6}, {40, 2}, {91, 6}}},
-        {100, 10, {{64, 2}, {64, 8}}},
-    };
-    for (const auto& edge : cases) {
-        QImage image = SolidImage(edge.width, edge.height, 10, 10, 10);
-        for (QPoint p : edge.white)
-            SetWhite(image, p.x(), p.y());
-        for (const char* format : {"bmp", "png", "jpg"}) {
-            files << QString("pictures/edge-%1.%2").arg(files.size()).arg(format);
-            WriteFile(files.last(), EncodedPicture(format[0] == 'j' ? image.convertToFormat(QImage::Format_Grayscale8) : image, format, 100));
-        }
-    }
-}
-
 // Pictures of many bands of rows, stored bottom-up as Qt writes them and top-down, with white
 // pixels in the first and last rows of bands.
 void writeTallBitmaps(std::mt19937& random, QStringList& files)
@@ -87,7 +62,8 @@ void writeTallBitmaps(std::mt19937& random, QStringList& files)
 }
 
 // The streamed measurement (no annotations) against the whole-picture one (with them), for
-// the captions and the JSON lines alike.
+// the captions and the JSON lines alike. Where the end points fall at the edges is the row
+// scan's own test.
 TEST(StreamedMeasurement, EqualsTheWholePictureRunByteForByte)
 {
     ScratchDirectory dir;
@@ -101,7 +77,6 @@ TEST(StreamedMeasurement, EqualsTheWholePictureRunByteForByte)
     }
     for (const QString& kind : QDir(SLOPEMETER_TEST_DATA "/kinds").entryList(QDir::Files))
         files << QStringLiteral(SLOPEMETER_TEST_DATA "/kinds/") + kind;
-    writeEdgeCases(files);
     writeTallBitmaps(random, files);
     for (const QStringList& options : {QStringList{"--level", "50"}, QStringList{"--json", "--level", "120"}}) {
         const CliRun streamed = RunCli(options + files);
