@@ -106,4 +106,19 @@ TEST(BmpFile, EachHeaderFaultGivesTheFileAndTheReason)
     }
 }
 
+// The masks follow the 40-byte header; the green one here has its bits in the top byte only.
+TEST(BmpFile, BitFieldMasksAreReadWhereTheHeaderEnds)
+{
+    ScratchDirectory dir;
+    QByteArray bytes = bitmapFile(SolidImage(2, 1), 40, false).left(54) + QByteArray(12 + 8, '\0');
+    PutU32(bytes, 10, 66);
+    PutU16(bytes, 28, 32);
+    PutU32(bytes, 30, 3);
+    PutU32(bytes, 54, 0x00FF0000);
+    PutU32(bytes, 58, 0xFF000000);
+    PutU32(bytes, 62, 0x0000FFFF);
+    WriteFile("fields.bmp", bytes);
+    EXPECT_EQ(FailureOf("fields.bmp"), "(loaded)");
+}
+
 }

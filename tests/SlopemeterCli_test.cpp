@@ -149,3 +149,46 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
 }
 
 }
+
+// Frames back to back on standard input give what the same pictures give as files, up to a
+// stream's last byte; a stray byte after the last frame is a frame cut short, or no frame.
+TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)
+{
+    ScratchDirectory dir;
+    const QImage line = LinePicture({32, 12}, {1, 10}, {30, 2});
+    // Rows of whole bytes in the bilevel frame, and two bytes a sample in the grey one.
+    QByteArray grey16 = "P5 32 12 65535\n", bits = "P4\n32 12\n";
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const int grey = qGray(line.pixel(x, y));
+            grey16 += QByteArray(2, char(grey));
+            if (x % 8 == 0)
+                bits += '\0';
+            bits.back() = char(bits.back() | (grey > 128 ? 0 : 0x80 >> x % 8));
+        }
+    // The PNG last, so that its end is the stream's.
+    const QByteArray frames[] = {EncodedPicture(line, "ppm"), grey16, bits, BmpBytes(line), EncodedPicture(line, "png")};
+    QByteArray stream, expected;
+    for (const QByteArray& frame : frames) {
+        const QString name = QString("f%1").arg(stream.size());
+        WriteFile(name, frame);
+        const QByteArray result = RunCli({"--json", name}).out;
+        expected += result.mid(result.indexOf(",\"fr\""));
+        stream += frame;
+    }
+    const std::pair<QByteArray, QByteArray> ends[] = {
+        {"", ""},
+        {"P", "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: the stream ends inside it, so the frame is cut short.\"}\n"},
+        {"X", "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: it is not a picture this program reads from a stream (binary PNM, BMP or PNG).\"}\n"},
+    };
+    for (const auto& [end, error] : ends) {
+        WriteFile("stream", stream + end);
+        const CliRun run = RunShell("\"$0\" --json - <stream");
+        EXPECT_EQ(run.status, end.isEmpty() ? 0 : 1) << end.toStdString();
+        QByteArray measured;
+        for (const QByteArray& result : run.out.split('\n').mid(0, 5))
+            measured += result.mid(result.indexOf(",\"fr\"")) + "\n";
+        EXPECT_EQ(measured, expected) << end.toStdString();
+        EXPECT_TRUE(run.out.endsWith(error)) << run.out.toStdString();
+    }
+}

@@ -59,11 +59,6 @@ int ThreadsInProcess()
     return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
-void SetWhite(QImage& image, int x, int y)
-{
-    image.setPixelColor(x, y, Qt::white);
-}
-
 Graphics::TBitmap* NewBitmap(const QImage& image)
 {
     auto* bitmap = new Graphics::TBitmap;
@@ -80,15 +75,6 @@ ScratchDirectory::ScratchDirectory()
 ScratchDirectory::~ScratchDirectory()
 {
     QDir::setCurrent(previous_);
-}
-
-QByteArray BmpBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytes;
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes)

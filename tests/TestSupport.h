@@ -34,7 +34,10 @@ int ThreadsInProcess();
 QImage SolidImage(int width, int height, int r = 0, int g = 0, int b = 0);
 // A dark picture with a white line, a pixel thick, from one point to the other (from.x <= to.x).
 QImage LinePicture(QSize size, QPoint from, QPoint to);
-void SetWhite(QImage& image, int x, int y);
+inline void SetWhite(QImage& image, int x, int y)
+{
+    image.setPixelColor(x, y, Qt::white);
+}
 Graphics::TBitmap* NewBitmap(const QImage& image);
 
 // A temporary folder, the current directory while it lives.
@@ -42,17 +45,19 @@ class ScratchDirectory {
 public:
     ScratchDirectory();
     ~ScratchDirectory();
-    QString path(const QString& name) const { return dir_.filePath(name); }
 
 private:
     QTemporaryDir dir_;
     QString previous_;
 };
 
-// The image as a BMP file's bytes, as Qt writes them (24 bits for colour images).
-QByteArray BmpBytes(const QImage& image);
 // The image in a format Qt writes ("png", "jpg", ...), at the writer's quality setting.
-QByteArray EncodedPicture(const QImage& image, const char* format, int quality);
+QByteArray EncodedPicture(const QImage& image, const char* format, int quality = -1);
+// The image as a BMP file's bytes, as Qt writes them (24 bits for colour images).
+inline QByteArray BmpBytes(const QImage& image)
+{
+    return EncodedPicture(image, "bmp");
+}
 void WriteFile(const QString& path, const QByteArray& bytes);
 // Little-endian, as bitmap headers hold them.
 void PutU16(QByteArray& bytes, int at, std::uint16_t value);
