@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "Umain.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -92,25 +93,33 @@ TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
     }
 }
 
-TEST(HostileInput, TextAndNetpbmPicturesOverTheLimitGetTheSizeMessage)
+// Refused from what the headers say, before any memory is taken for the pixels. The bitmap is
+// full length (a sparse file), so that only the limit stands in its way.
+TEST(HostileInput, PicturesOverTheLimitGetTheSizeMessage)
 {
     ScratchDirectory dir;
+    QByteArray bmp = BmpBytes(SolidImage(4, 4)).left(54);
+    PutU32(bmp, 18, 12248);
+    PutU32(bmp, 22, 12248);
     const struct {
         const char* name;
         QByteArray header;
+        const char* size;
     } cases[] = {
-        {"big.ppm", "P6\n20000 20000\n255\n"},
-        {"big.pgm", "P5\n20000 20000\n65535\n"},
-        {"big.xpm", "/* XPM */\nstatic char *x[] = {\n\"20000 20000 1 1\",\n\"a c #000000\",\n\"aaaa\",\n};\n"},
-        {"big.xbm", "#define x_width 20000\n#define x_height 20000\nstatic char x_bits[] = {\n0x00, 0x00 };\n"},
+        {"big.bmp", bmp, "12248 x 12248"},
+        {"big.ppm", "P6\n20000 20000\n255\n", "20000 x 20000"},
+        {"big.pgm", "P5\n20000 20000\n65535\n", "20000 x 20000"},
+        {"big.xpm", "/* XPM */\nstatic char *x[] = {\n\"20000 20000 1 1\",\n\"a c #000000\",\n\"aaaa\",\n};\n", "20000 x 20000"},
+        {"big.xbm", "#define x_width 20000\n#define x_height 20000\nstatic char x_bits[] = {\n0x00, 0x00 };\n", "20000 x 20000"},
+        // An area that does not even fit in 64 bits.
+        {"huge.xbm", "#define x_width 9223372036854775807\n#define x_height 23\nstatic char x_bits[] = {\n0x00 };\n", "9223372036854775807 x 23"},
     };
-    for (const auto& [name, header] : cases) {
+    for (const auto& [name, header, size] : cases) {
         WriteFile(name, header + QByteArray(100, '\0'));
-        EXPECT_EQ(FailureOf(name), "Cannot read \"" + std::string(name) + "\": the picture is 20000 x 20000 pixels, more than the 150000000 pixels this program handles.");
+        EXPECT_EQ(FailureOf(name), "Cannot read \"" + std::string(name) + "\": the picture is " + size + " pixels, more than the 150000000 pixels this program handles.");
     }
-    // A size whose area does not even fit in 64 bits.
-    WriteFile("huge.xbm", "#define x_width 9223372036854775807\n#define x_height 23\nstatic char x_bits[] = {\n0x00 };\n");
-    EXPECT_EQ(FailureOf("huge.xbm"), "Cannot read \"huge.xbm\": the picture is 9223372036854775807 x 23 pixels, more than the 150000000 pixels this program handles.");
+    ASSERT_TRUE(QFile("big.bmp").resize(54 + std::int64_t(36744) * 12248));
+    EXPECT_EQ(FailureOf("big.bmp"), "Cannot read \"big.bmp\": the picture is 12248 x 12248 pixels, more than the 150000000 pixels this program handles.");
 }
 
 // Opening a pipe with no writer must not wait, and an endless device must not be read on: a

@@ -195,8 +195,8 @@ TEST(PngFilters, VectorsUndoAsPlainBytesDo)
             }
 }
 
-// Kinds our reader does not take are left to libspng, with the file where it was: a grey
-// picture with a transparency chunk is one, found only after the header.
+// Kinds our reader does not take are left to libspng, with the file where it was; that they
+// then load is the picture kinds' test.
 TEST(PngRows, OtherKindsAreLeftWhereTheyWere)
 {
     for (const char* kind : {"png-grey-transparent.png", "png-palette-8bit.png", "png-rgb-16bit.png", "png-rgb-interlaced.png"}) {
@@ -206,7 +206,6 @@ TEST(PngRows, OtherKindsAreLeftWhereTheyWere)
         EXPECT_FALSE(PngRows::Decode(stream, QFileInfo(path.c_str()).size(), sink)) << kind;
         EXPECT_EQ(std::ftell(stream), 0) << kind;
         std::fclose(stream);
-        EXPECT_EQ(FailureOf(path), "(loaded)") << kind;
     }
 }
 
