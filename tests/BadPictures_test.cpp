@@ -10,8 +10,8 @@
 
 namespace {
 
-// A file from tests/data/bad (made by make_bad_pictures.py there) that the window is given as
-// its test.bmp, and words of the reason the message gives.
+// A file from tests/data/bad, made from a sound picture by changing one thing, that the window
+// is given as its test.bmp, and words of the reason the message gives.
 struct BadPicture {
     const char* file;
     const char* reason;

@@ -119,6 +119,10 @@ TEST(BmpFile, BitFieldMasksAreReadWhereTheHeaderEnds)
     PutU32(bytes, 62, 0x0000FFFF);
     WriteFile("fields.bmp", bytes);
     EXPECT_EQ(FailureOf("fields.bmp"), "(loaded)");
+    QByteArray cut = bytes.left(65);
+    PutU32(cut, 10, 54);
+    WriteFile("cut.bmp", cut);
+    EXPECT_EQ(FailureOf("cut.bmp"), "Cannot read \"cut.bmp\": the bit-field masks are cut short.");
 }
 
 }

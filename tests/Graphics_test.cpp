@@ -10,7 +10,9 @@ namespace {
 
 using Graphics::TBitmap;
 
-TEST(Bitmap, AssignedCopyNeverWritesBackToItsSource)
+// Small pictures and large ones (whose pixels are mapped apart from the allocator) alike: a copy,
+// its pixels written or replaced, never writes back to its source.
+TEST(Bitmap, CopiesNeverReachTheSharedSource)
 {
     std::unique_ptr<TBitmap> source(NewBitmap(SolidImage(4, 3, 10, 20, 30)));
     TBitmap copy;
@@ -21,29 +23,25 @@ TEST(Bitmap, AssignedCopyNeverWritesBackToItsSource)
     EXPECT_EQ(copy.ScanLine(0)[0], 30) << "blue comes first in memory";
     EXPECT_EQ(copy.Canvas->Pixels(4, 0), clInvalid);
     EXPECT_EQ(copy.Canvas->Pixels(0, -1), clInvalid);
-}
 
-// Small pictures and large ones (whose pixels are mapped apart from the allocator) alike.
-TEST(Bitmap, UnsetPixelsKeepTheSizeAndNeverReachTheSharedSource)
-{
     QImage palette(7, 2, QImage::Format_Indexed8);
     palette.setColorTable({qRgb(1, 2, 3)});
     palette.fill(0);
     for (const QImage& image : {SolidImage(5, 3, 10, 20, 30), SolidImage(1501, 1001, 10, 20, 30), palette, QImage()}) {
-        std::unique_ptr<TBitmap> source(NewBitmap(image));
-        TBitmap copy;
-        copy.Assign(source.get());
-        copy.ReplaceWithUnsetPixels(pf24bit);
-        EXPECT_EQ(copy.PixelFormat(), pf24bit);
-        EXPECT_EQ(copy.Image().size(), image.size());
-        for (int y = 0; y < copy.Height(); ++y)
-            std::memset(copy.ScanLine(y), 0xFF, std::size_t(3 * copy.Width()));
-        EXPECT_EQ(source->Image(), image);
+        std::unique_ptr<TBitmap> shared(NewBitmap(image));
+        TBitmap unset;
+        unset.Assign(shared.get());
+        unset.ReplaceWithUnsetPixels(pf24bit);
+        EXPECT_EQ(unset.PixelFormat(), pf24bit);
+        EXPECT_EQ(unset.Image().size(), image.size());
+        for (int y = 0; y < unset.Height(); ++y)
+            std::memset(unset.ScanLine(y), 0xFF, std::size_t(3 * unset.Width()));
+        EXPECT_EQ(shared->Image(), image);
 
         // The pixels outlive the bitmap that made them while another still shares them.
         auto later = std::make_unique<TBitmap>();
-        later->Assign(&copy);
-        copy.SetImage(QImage());
+        later->Assign(&unset);
+        unset.SetImage(QImage());
         EXPECT_EQ(later->Canvas->Pixels(image.width() - 1, image.height() - 1), image.isNull() ? clInvalid : clWhite);
     }
 }

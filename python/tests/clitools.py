@@ -1,6 +1,5 @@
 """What the module's tests share: slopemeter-cli's output, and pictures written for it to read."""
 import json
-import math
 import os
 import struct
 import subprocess
@@ -15,12 +14,6 @@ DATA = os.environ["SLOPEMETER_TEST_DATA"]
 
 def run_cli(*arguments):
     return subprocess.run([CLI, *arguments], capture_output=True, text=True)
-
-
-def expected_angle(slope):
-    """The angle of a slope as json.loads reads the CLI's text of it: a 32-bit float's shortest digits."""
-    slope = float(np.float32(slope))
-    return float(str(np.float32(math.atan(slope) * 180.0 / math.pi)))
 
 
 def cli_results(files, level=slopemeter.DEFAULT_LEVEL):

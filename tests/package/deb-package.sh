@@ -23,13 +23,7 @@ cat "$work/lintian.log"
 ! grep -q '^E:' "$work/lintian.log" || fail "lintian reports errors"
 echo "lintian: no errors"
 
-contents=$(dpkg-deb -c "$package" | awk '{print $6}')
-for path in usr/bin/slopemeter usr/bin/slopemeter-cli usr/share/applications/slopemeter.desktop \
-    usr/share/man/man1/slopemeter.1.gz usr/share/man/man1/slopemeter-cli.1.gz \
-    usr/share/bash-completion/completions/slopemeter-cli usr/share/doc/slopemeter/copyright; do
-  grep -qx "\./$path" <<<"$contents" || fail "the package lacks /$path"
-done
-grep -q '^\./usr/share/metainfo/.*\.metainfo\.xml$' <<<"$contents" || fail "the package lacks its AppStream metadata"
+# What the package holds is the installed tree's test; here, that dpkg computed the dependencies.
 dpkg-deb -f "$package" Depends | grep -q libqt6widgets6 || fail "the dependencies were not computed from the programs"
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -83,31 +83,6 @@ class Picture:
 
 
 class Frames(unittest.TestCase):
-    def test_every_frame_is_measured_as_the_same_picture_in_a_file(self):
-        frames = []
-        for seed in range(3):
-            p = Picture(37 + 5 * seed, 23 + 3 * seed, seed)
-            frames += [p.ppm(), p.pgm(), p.pbm(), p.bmp(), p.png(), p.ppm(100), p.ppm(65535), p.pgm(7), p.pgm(1000)]
-        folder = os.path.join(DATA, "kinds")
-        for name in sorted(os.listdir(folder)):
-            if not name.endswith(".jpg"):
-                with open(os.path.join(folder, name), "rb") as file:
-                    frames.append(file.read())
-        with tempfile.TemporaryDirectory() as temporary:
-            files = [os.path.join(temporary, str(i)) for i in range(len(frames))]
-            for path, data in zip(files, frames):
-                with open(path, "wb") as file:
-                    file.write(data)
-            status, out, err = run(["--json", "--jobs", "2"] + files)
-            self.assertEqual((status, err), (0, ""))
-            expected = json_lines(out)
-        status, out, err = run(["--json", "-"], b"".join(frames))
-        self.assertEqual((status, err), (0, ""))
-        results = json_lines(out)
-        self.assertEqual([(r["file"], r["frame"]) for r in results], [("-", i) for i in range(len(frames))])
-        self.assertEqual(list(map(measured, results)), list(map(measured, expected)))
-        self.assertTrue(any(result["computed"] for result in results))
-
     def test_a_stream_cut_inside_a_frame_reports_that_frame(self):
         good = Picture(20, 10, 1)
         for frame in (good.ppm(), good.pgm(), good.bmp(), good.png()):
