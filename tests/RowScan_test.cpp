@@ -1,3 +1,4 @@
+#include "LineFit.h"
 #include "RowScan.h"
 #include "TestSupport.h"
 #include "Uprocess.h"
@@ -109,6 +110,33 @@ TEST(RowScan, EveryWhiteMaskReadingGivesThePlainWords)
             ASSERT_EQ(reading.FourBytes(block.data(), threshold), readings[0].FourBytes(block.data(), threshold)) << reading.Name;
         }
     }
+}
+
+// Samples exactly on a line give it back with no spread, at the least count that may; fewer
+// give nothing.
+TEST(LineFitPoints, SamplesOnALineGiveItExactly)
+{
+    const auto on = [](int count, double slope) {
+        std::vector<LinePoint> points;
+        for (int i = 0; i < count; ++i)
+            points.push_back({2.0 * i, 1 + slope * 2 * i});
+        return points;
+    };
+    const struct {
+        std::vector<LinePoint> points;
+        std::optional<double> slope;
+        double angle;
+    } cases[] = {{on(6, 0.5), 0.5, -26.565051177}, {on(6, -0.5), -0.5, 26.565051177}, {on(30, 0.25), 0.25, -14.036243468}};
+    for (const auto& [points, slope, angle] : cases) {
+        const std::optional<FittedLine> fit = LineFit::FitPoints(points);
+        ASSERT_TRUE(fit) << angle;
+        EXPECT_NEAR(*fit->slope, *slope, 1e-9);
+        EXPECT_NEAR(fit->angle, angle, 1e-6);
+        EXPECT_NEAR(fit->rms, 0, 1e-9);
+        EXPECT_EQ(fit->samples, std::int64_t(points.size()));
+        EXPECT_TRUE(fit->x1 <= fit->x2 && std::isfinite(fit->angleSd)) << angle;
+    }
+    EXPECT_FALSE(LineFit::FitPoints(on(5, 0.5)));
 }
 
 }
