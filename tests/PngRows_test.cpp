@@ -195,20 +195,6 @@ TEST(PngFilters, VectorsUndoAsPlainBytesDo)
             }
 }
 
-// Kinds our reader does not take are left to libspng, with the file where it was; that they
-// then load is the picture kinds' test.
-TEST(PngRows, OtherKindsAreLeftWhereTheyWere)
-{
-    for (const char* kind : {"png-grey-transparent.png", "png-palette-8bit.png", "png-rgb-16bit.png", "png-rgb-interlaced.png"}) {
-        const std::string path = std::string(SLOPEMETER_TEST_DATA "/kinds/") + kind;
-        std::FILE* stream = std::fopen(path.c_str(), "rb");
-        PictureSink sink;
-        EXPECT_FALSE(PngRows::Decode(stream, QFileInfo(path.c_str()).size(), sink)) << kind;
-        EXPECT_EQ(std::ftell(stream), 0) << kind;
-        std::fclose(stream);
-    }
-}
-
 TEST(PngRows, DamagedDataIsRefusedWithItsReason)
 {
     ScratchDirectory dir;

@@ -45,28 +45,12 @@ class Picture:
             y = y0 + (y1 - y0) * (x - x0) // max(1, x1 - x0)
             self.rows[y][3 * x:3 * x + 3] = bytes(rng.randrange(140, 256) for _ in range(3))
 
-    def greys(self, y):
-        return [sum(self.rows[y][3 * x:3 * x + 3]) // 3 for x in range(self.width)]
-
-    @staticmethod
-    def samples(values, maxval):
-        values = [v * maxval // 255 for v in values]
-        return struct.pack(">%dH" % len(values), *values) if maxval > 255 else bytes(values)
-
     def ppm(self, maxval=255):
-        body = b"".join(self.samples(row, maxval) for row in self.rows)
+        if maxval > 255:
+            body = b"".join(struct.pack(">%dH" % len(row), *(v * maxval // 255 for v in row)) for row in self.rows)
+        else:
+            body = b"".join(bytes(v * maxval // 255 for v in row) for row in self.rows)
         return b"P6\n# a comment\n%d %d\n%d\n" % (self.width, self.height, maxval) + body
-
-    def pgm(self, maxval=255):
-        body = b"".join(self.samples(self.greys(y), maxval) for y in range(self.height))
-        return b"P5 %d %d %d\n" % (self.width, self.height, maxval) + body
-
-    def pbm(self):
-        body = b""
-        for y in range(self.height):
-            bits = "".join("0" if v > 50 else "1" for v in self.greys(y)) + "0" * 7
-            body += bytes(int(bits[i:i + 8], 2) for i in range(0, self.width, 8))
-        return b"P4\n%d %d\n" % (self.width, self.height) + body
 
     def bmp(self):
         pad = b"\0" * (-3 * self.width % 4)
@@ -85,7 +69,7 @@ class Picture:
 class Frames(unittest.TestCase):
     def test_a_stream_cut_inside_a_frame_reports_that_frame(self):
         good = Picture(20, 10, 1)
-        for frame in (good.ppm(), good.pgm(), good.bmp(), good.png()):
+        for frame in (good.ppm(), good.ppm(65535), good.bmp(), good.png()):
             for cut in (1, 5, len(frame) // 2, len(frame) - 1):
                 with self.subTest(frame=frame[:2], cut=cut):
                     status, out, err = run(["--json", "-"], frame * 2 + frame[:cut])
@@ -223,8 +207,7 @@ class Memory(unittest.TestCase):
         self.assertLessEqual(high, low + noise_kilobytes, "peak KiB for %d: %d, for %d: %d" % (few, low, many, high))
 
     def test_a_hundred_thousand_frames_take_no_more_memory_than_a_hundred(self):
-        pictures = [Picture(16 + i, 8, i) for i in range(5)]
-        frames = [getattr(picture, kind)() for picture, kind in zip(pictures, ("ppm", "pgm", "pbm", "bmp", "png"))]
+        frames = [Picture(16, 8, 0).ppm(), Picture(17, 8, 1).ppm(1000), Picture(18, 8, 2).bmp(), Picture(19, 8, 3).png()]
         self.check_flat(["--csv", "-"], frames, 100, 100_000, 256)
 
     def test_a_frame_that_claims_more_than_it_holds_takes_only_what_came(self):
