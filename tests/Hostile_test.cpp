@@ -6,17 +6,19 @@
 #include "Umain.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <thread>
+
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <fstream>
-#include <thread>
 
 namespace {
 
@@ -164,6 +166,136 @@ TEST(HostileWindow, AWorkerThatCannotStartGivesOneMessageAndTheWindowGoesOn)
         ExitNow(RecordedMessages().size() == 1 && TThread::InstanceCount() == 0 && window->Widget()->isVisible() ? 0 : 1);
     },
                 ::testing::ExitedWithCode(0), "Thread creation error: Resource temporarily unavailable.");
+}
+
+// The most memory the program held while running with these arguments, in megabytes.
+long peakMegabytes(const QString& arguments)
+{
+    // The sanitizers' own memory would drown what is measured.
+    if (BuiltWithSanitizers)
+        return 0;
+    return RunShell("/usr/bin/time -o peak -f %M \"$0\" " + arguments + " >/dev/null 2>&1; cat peak").out.toLong() / 1024;
+}
+
+void writeCopies(const QByteArray& bytes, const QString& name, int count)
+{
+    for (int i = 0; i < count; ++i)
+        WriteFile(name.arg(i), bytes);
+}
+
+TEST(CliHostile, ThreadsThatCannotStartLeaveTheWorkToThoseThatDid)
+{
+    if (BuiltWithSanitizers)
+        GTEST_SKIP() << "an address-space limit does not mix with sanitizers";
+    ScratchDirectory dir;
+    writeCopies(BmpBytes(SolidImage(64, 32)), "p%1.bmp", 8);
+    // Each thread would take 256 MB of address space for its stack; few fit.
+    const CliRun run = RunShell("ulimit -s 262144; ulimit -v 1000000; \"$0\" --json --jobs 8 p*.bmp");
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.count("\"computed\":false}\n"), 8);
+}
+
+TEST(CliHostile, EndlessDevicesAndWriterlessPipesAreRefusedAtOnceWhilePipesWithWritersWork)
+{
+    ScratchDirectory dir;
+    WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
+    ASSERT_EQ(symlink("/dev/zero", "zero.bmp"), 0);
+    const CliRun run = RunShell("mkfifo fifo.bmp; \"$0\" --json zero.bmp fifo.bmp <(cat p.bmp) 2>/dev/null");
+    EXPECT_EQ(run.out.count("\"error\""), 2);
+    EXPECT_TRUE(run.out.contains("fd/63\",\"fr\"")) << run.out.toStdString();
+    EXPECT_LT(peakMegabytes("zero.bmp"), 100);
+}
+
+TEST(CliHostile, AMemoryBudgetHoldsBackPicturesAndRefusesThoseLargerThanAll)
+{
+    ScratchDirectory dir;
+    // One pixel on a screen of 4000 x 4000, which the GIF reader hands over whole.
+    writeCopies(QByteArray("GIF89a\xA0\x0F\xA0\x0F\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x4C\x01\x00\x3B", 35), "screen%1.gif", 4);
+    EXPECT_LT(peakMegabytes("--jobs 4 --memory 200M screen*.gif"), 250);
+    const CliRun run = RunShell("\"$0\" --memory 100M screen0.gif");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "slopemeter-cli: Cannot measure \"screen0.gif\": it needs about 168 MB of memory, more than the 100 MB that the run may use (--memory).\n");
+}
+
+TEST(CliHostile, AClosedStandardOutputIsReported)
+{
+    ScratchDirectory dir;
+    WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
+    const CliRun run = RunShell("exec >&-; \"$0\" p.bmp");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "slopemeter-cli: cannot write the results: standard output is closed.\n");
+}
+
+TEST(CliHostile, AnInterruptedRunLeavesOnlyWholeLines)
+{
+    ScratchDirectory dir;
+    writeCopies(BmpBytes(SolidImage(64, 32)), "p%1.bmp", 3000);
+    for (int signal : {SIGINT, SIGTERM}) {
+        QProcess process;
+        process.start("bash", {"-c", "exec \"$0\" --json --jobs 2 p*.bmp", SLOPEMETER_CLI_PATH});
+        ASSERT_TRUE(process.waitForReadyRead(60'000));
+        kill(pid_t(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(60'000));
+        const QByteArray out = process.readAllStandardOutput();
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
+        EXPECT_EQ(process.exitCode(), signal);
+        EXPECT_TRUE(out.endsWith("}\n")) << out.right(40).toStdString();
+        EXPECT_EQ(out.count('\n'), out.count("{\"file\":\"p"));
+    }
+}
+
+// Names are bytes: neither UTF-8 nor free of control characters.
+TEST(CliHostile, NamesAreUsedAsGivenAndShownSafely)
+{
+    ScratchDirectory dir;
+    WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
+    RunShell("for name in $'\\xff\\xfe.bmp' $'lat\\xe9.bmp' $'a\\e[2J.bmp'; do cp p.bmp \"$name\"; done");
+    const CliRun json = RunShell("\"$0\" --json $'\\xff\\xfe.bmp' $'lat\\xe9.bmp' $'a\\e[2J.bmp' $'n\\n\\e[2J.bmp'");
+    EXPECT_EQ(json.out.split('\n').size(), 5) << json.out.toStdString();
+    EXPECT_TRUE(json.out.startsWith("{\"file\":\"\\udcff\\udcfe.bmp\",\"fr\""));
+    EXPECT_TRUE(json.out.contains("\n{\"file\":\"lat\\udce9.bmp\",\"fr\""));
+    EXPECT_TRUE(json.out.contains("\n{\"file\":\"a\\u001B[2J.bmp\",\"fr\""));
+    EXPECT_EQ(json.err, "slopemeter-cli: Cannot open \"n\\x0A\\x1B[2J.bmp\": the file does not exist.\n");
+    const CliRun captions = RunShell("\"$0\" $'a\\e[2J.bmp' $'lat\\xe9.bmp'");
+    EXPECT_TRUE(captions.out.startsWith("a\\x1B[2J.bmp\n"));
+    EXPECT_TRUE(captions.out.contains("\n\nlat\\xE9.bmp\n"));
+}
+
+TEST(CliHostile, AnnotationFaultsAreReportedWithTheirReason)
+{
+    ScratchDirectory dir;
+    WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
+    WriteFile("file", "");
+    QDir().mkdir("marked");
+    ASSERT_EQ(symlink("/dev/full", "marked/p.png"), 0);
+    const struct {
+        const char* arguments;
+        int status;
+        QByteArray err;
+    } cases[] = {
+        {"--annotate marked p.bmp", 2, "slopemeter-cli: 'marked/p.png' is there already; --overwrite lets the annotations replace such files.\n"},
+        {"--overwrite --annotate marked p.bmp", 1, "slopemeter-cli: Cannot write \"marked/p.png\": No space left on device.\n"},
+        {"--annotate file/marked p.bmp", 2, "slopemeter-cli: cannot make the folder 'file/marked' for the annotated pictures: Not a directory.\n"},
+    };
+    for (const auto& [arguments, status, err] : cases) {
+        const CliRun run = RunShell(QString("\"$0\" --json ") + arguments);
+        EXPECT_EQ(run.status, status) << arguments;
+        EXPECT_TRUE(run.err.startsWith(err)) << run.err.toStdString();
+        EXPECT_EQ(run.out.contains("\"error\":\"Cannot write"), status == 1) << arguments;
+    }
+    struct stat full {};
+    EXPECT_TRUE(stat("/dev/full", &full) == 0 && S_ISCHR(full.st_mode)) << "the device itself is left alone";
+}
+
+TEST(CliHostile, TheProgressLineMakesWayForResultsOnATerminal)
+{
+    ScratchDirectory dir;
+    writeCopies(BmpBytes(SolidImage(4, 4)), "p%1.bmp", 6);
+    const CliRun run = RunShell("script -qec \"$0 --jobs 1 p0.bmp p1.bmp p2.bmp p3.bmp p4.bmp p5.bmp\" /dev/null");
+    const QByteArray firstResult = "p0.bmp\r\n";
+    ASSERT_TRUE(run.out.contains(firstResult)) << run.out.toStdString();
+    const QByteArray before = run.out.left(run.out.indexOf(firstResult));
+    EXPECT_TRUE(!before.contains("pictures") || before.endsWith("\r\033[K")) << before.toStdString();
 }
 
 }

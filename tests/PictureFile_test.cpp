@@ -1,8 +1,10 @@
+#include "Graphics.h"
 #include "PictureFile.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 
 #include <gtest/gtest.h>
 
@@ -40,6 +42,25 @@ TEST(PictureFile, UnreadableFile)
     WriteFile("locked.bmp", BmpBytes(SolidImage(2, 2)));
     QFile::setPermissions("locked.bmp", QFileDevice::Permissions());
     EXPECT_EQ(FailureOf("locked.bmp"), "Cannot open \"locked.bmp\": permission denied.");
+}
+
+// One small picture of each kind a camera, an editor or an old program may write; the fuzzer
+// starts from the same files. The kinds the PNG reader leaves to libspng load only if it gives
+// them back unread.
+TEST(PictureKinds, EveryKindLoadsAndBecomesTheSameTwentyFourBitPicture)
+{
+    const QStringList kinds = QDir(SLOPEMETER_TEST_DATA "/kinds").entryList(QDir::Files, QDir::Name);
+    ASSERT_GE(kinds.size(), 20);
+    for (const QString& kind : kinds) {
+        const QString path = QStringLiteral(SLOPEMETER_TEST_DATA "/kinds/") + kind;
+        SCOPED_TRACE(kind.toStdString());
+        const QImage byQt = QImageReader(path).read();
+        ASSERT_FALSE(byQt.isNull());
+        Graphics::TBitmap bitmap;
+        bitmap.SetImage(LoadPictureFile(path.toStdString()));
+        bitmap.SetPixelFormat(pf24bit);
+        EXPECT_EQ(bitmap.Image(), byQt.convertToFormat(QImage::Format_BGR888));
+    }
 }
 
 }
