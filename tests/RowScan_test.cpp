@@ -1,4 +1,5 @@
 #include "LineFit.h"
+#include "MeasureCopy.h"
 #include "PixelRows.h"
 #include "RowScan.h"
 #include "TestSupport.h"
@@ -23,8 +24,8 @@ struct RowPicture {
     std::uint8_t* pixel(int x, int y) { return bytes.data() + (std::size_t(y) * width + x) * bytesPerPixel; }
 };
 
-// The row-by-row scan against the window's run on the same picture, held as the window holds
-// it: three bytes a pixel, grey spread over all three.
+// The row-by-row scan and the measurement of a copy against the window's run on the same
+// picture, held as the window holds it: three bytes a pixel, grey spread over all three.
 void expectSameOutcome(RowPicture& picture, int level, const std::string& what)
 {
     QImage image(picture.width, picture.height, QImage::Format_BGR888);
@@ -32,19 +33,27 @@ void expectSameOutcome(RowPicture& picture, int level, const std::string& what)
         for (int x = 0; x < picture.width; ++x)
             for (int c = 0; c < 3; ++c)
                 image.scanLine(y)[3 * x + c] = picture.pixel(x, y)[picture.bytesPerPixel == 1 ? 0 : c];
-    std::unique_ptr<Graphics::TBitmap> bitmap(NewBitmap(image));
+    std::unique_ptr<Graphics::TBitmap> bitmap(NewBitmap(image)), fast(NewBitmap(image));
     Process process;
     process.Binarize(bitmap.get(), level);
-    ScanResult expected, actual;
+    ScanResult expected, actual, copied;
     const bool expectedComputed = process.FindSlope(bitmap.get(), &expected);
+    const auto points = [](const ScanResult& r) { return std::vector<double>{double(r.FrX), double(r.FrY), double(r.ReX), double(r.ReY), r.Slope}; };
 
     RowScan scan(picture.width, level);
     for (int y = 0; y < picture.height; ++y)
         scan.addRow(picture.pixel(0, y), picture.bytesPerPixel);
     EXPECT_EQ(scan.rows(), picture.height) << what;
-    EXPECT_EQ(scan.finish(&actual), expectedComputed) << what;
-    const auto points = [](const ScanResult& r) { return std::vector<double>{double(r.FrX), double(r.FrY), double(r.ReX), double(r.ReY), r.Slope}; };
+    EXPECT_EQ(scan.finish(&copied), expectedComputed) << what;
+    EXPECT_EQ(points(copied), points(expected)) << what;
+
+    // The measurement of a deep copy, as the window's thread runs it: the picture is only read.
+    Graphics::TBitmap scanned;
+    const bool actualComputed = MeasureCopy(*fast, level, &actual, &scanned);
+    EXPECT_EQ(actualComputed, expectedComputed) << what;
     EXPECT_EQ(points(actual), points(expected)) << what;
+    EXPECT_EQ(scanned.Image(), bitmap->Image()) << what;
+    EXPECT_EQ(fast->Image(), image) << what;
 }
 
 // Dark pixels near the level, with a few bright ones whose share varies from picture to
