@@ -171,31 +171,11 @@ WindowUnderTest::WindowUnderTest(const QByteArray& testBmp)
     Form1->Show();
 }
 
-WindowUnderTest::WindowUnderTest(const QImage& picture)
-    : WindowUnderTest(BmpBytes(picture))
-{
-}
-
 WindowUnderTest::~WindowUnderTest()
 {
     ProcessEventsUntil([] { return TThread::InstanceCount() == 0; }, std::chrono::seconds(10));
     delete Form1;
     Form1 = nullptr;
-}
-
-TForm1* WindowUnderTest::operator->() const
-{
-    return Form1;
-}
-
-std::vector<std::string> WindowUnderTest::Captions() const
-{
-    return {Form1->lblFr->Text(), Form1->lblRe->Text(), Form1->lblSlope->Text()};
-}
-
-bool WindowUnderTest::ButtonsEnabled() const
-{
-    return Form1->Button1->Enabled() && Form1->Button2->Enabled();
 }
 
 bool WindowUnderTest::RunThread()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Graphics.h"
+#include "Umain.h"
 
 #include <QImage>
 #include <QStringList>
@@ -78,8 +79,6 @@ struct CliRun {
 CliRun RunCli(const QStringList& arguments);
 CliRun RunShell(const QString& script);
 
-class TForm1;
-
 // The captions a run on an empty picture shows.
 extern const std::vector<std::string> EmptyPictureCaptions;
 
@@ -88,13 +87,14 @@ extern const std::vector<std::string> EmptyPictureCaptions;
 class WindowUnderTest {
 public:
     explicit WindowUnderTest(const QByteArray& testBmp);
-    explicit WindowUnderTest(const QImage& picture);
+    explicit WindowUnderTest(const QImage& picture)
+        : WindowUnderTest(BmpBytes(picture)) {}
     ~WindowUnderTest();
 
-    TForm1* operator->() const;
+    TForm1* operator->() const { return Form1; }
     // The three captions, as Big5 bytes: lblFr, lblRe, lblSlope.
-    std::vector<std::string> Captions() const;
-    bool ButtonsEnabled() const;
+    std::vector<std::string> Captions() const { return {Form1->lblFr->Text(), Form1->lblRe->Text(), Form1->lblSlope->Text()}; }
+    bool ButtonsEnabled() const { return Form1->Button1->Enabled() && Form1->Button2->Enabled(); }
     // Presses "Thread" and waits until the run has ended and its worker is released.
     bool RunThread();
 
