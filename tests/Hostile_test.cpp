@@ -7,70 +7,17 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <thread>
 
 #include <signal.h>
-#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Cuts a file to half its length a while after anything first reads from it.
-class CutOnFirstRead {
-public:
-    CutOnFirstRead(const char* path, qint64 length, std::chrono::microseconds delay)
-        : watch_(inotify_init1(IN_CLOEXEC))
-    {
-        inotify_add_watch(watch_, path, IN_ACCESS);
-        cutter_ = std::thread([=, this] {
-            char event[4096];
-            if (read(watch_, event, sizeof event) > 0) {
-                std::this_thread::sleep_for(delay);
-                EXPECT_EQ(truncate(path, length / 2), 0);
-            }
-        });
-    }
-    ~CutOnFirstRead()
-    {
-        cutter_.join();
-        close(watch_);
-    }
-
-private:
-    int watch_;
-    std::thread cutter_;
-};
-
-TEST(HostileInput, ABitmapCutWhileItIsReadIsRefusedOrReadWhole)
-{
-    ScratchDirectory dir;
-    QImage noise(1500, 1000, QImage::Format_RGB32);
-    QRandomGenerator random(7);
-    for (int y = 0; y < noise.height(); ++y)
-        for (int x = 0; x < noise.width(); ++x)
-            noise.setPixel(x, y, random.generate() & 0x0F0F0F);
-    // 8 bits with a palette, and 24 bits read straight into the picture.
-    for (const QByteArray& bytes : {BmpBytes(noise.convertToFormat(QImage::Format_Indexed8)), BmpBytes(noise)}) {
-        WriteFile("whole.bmp", bytes);
-        const QImage whole = LoadPictureFile("whole.bmp");
-        for (int round = 0; round < 40; ++round) {
-            WriteFile("cut.bmp", bytes);
-            CutOnFirstRead cut("cut.bmp", bytes.size(), std::chrono::microseconds(50 * round));
-            try {
-                EXPECT_EQ(LoadPictureFile("cut.bmp"), whole) << "bits per pixel " << int(bytes[28]);
-            } catch (const PictureError& failure) {
-                EXPECT_TRUE(QByteArray(failure.what()).contains("cut short")) << failure.Why();
-            }
-        }
-    }
-}
 
 // Both close their data properly, but hold 1 pixel of 64 and 2 bytes of 8.
 TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)

@@ -72,13 +72,10 @@ class Arrays(unittest.TestCase):
         pixels, level, expected = next(case for case in self.cases if case[0].ndim == 3 and case[2]["computed"])
         wide = np.zeros((pixels.shape[0], pixels.shape[1] * 2 + 3, pixels.shape[2]), np.uint8)
         wide[:, 3::2] = pixels
-        views = {
-            "every other column": wide[:, 3::2],
-            "a crop of longer rows": np.pad(pixels, ((0, 0), (0, 5), (0, 0)))[:, :pixels.shape[1]],
-            "channels reversed": pixels[:, :, ::-1],
-            "column order (Fortran)": np.asfortranarray(pixels),
-            "read-only": np.frombuffer(pixels.tobytes(), np.uint8).reshape(pixels.shape),
-        }
+        views = {"every other column": wide[:, 3::2], "channels reversed": pixels[:, :, ::-1],
+                 "a crop of longer rows": np.pad(pixels, ((0, 0), (0, 5), (0, 0)))[:, :pixels.shape[1]],
+                 "column order (Fortran)": np.asfortranarray(pixels),
+                 "read-only": np.frombuffer(pixels.tobytes(), np.uint8).reshape(pixels.shape)}
         for name, view in views.items():
             with self.subTest(name):
                 self.assertEqual(slopemeter.measure(view, level=level), expected)
