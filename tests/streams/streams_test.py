@@ -14,7 +14,6 @@ import subprocess
 import sys
 import tempfile
 import unittest
-import zlib
 
 CLI = DATA = None
 CSV_HEADER = "file,frame,fr_x,fr_y,re_x,re_y,slope,angle,computed,error"
@@ -33,52 +32,35 @@ def measured(result):
     return {key: value for key, value in result.items() if key not in ("file", "frame")}
 
 
-class Picture:
-    """A dark, slightly noisy picture with a bright line, in each format a stream may hold."""
+def ppm(width, height, seed, maxval=255):
+    """A dark, slightly noisy picture with a bright line."""
+    rng = random.Random(seed)
+    rows = [[rng.randrange(45) for _ in range(3 * width)] for _ in range(height)]
+    x0, x1, y0, y1 = sorted((rng.randrange(width), rng.randrange(width))) + [rng.randrange(height) for _ in "ab"]
+    for x in range(x0, x1 + 1):
+        rows[y0 + (y1 - y0) * (x - x0) // max(1, x1 - x0)][3 * x:3 * x + 3] = [rng.randrange(140, 256)] * 3
+    body = b"".join(struct.pack(">%d%s" % (len(row), "H" if maxval > 255 else "B"), *(v * maxval // 255 for v in row))
+                    for row in rows)
+    return b"P6\n# a comment\n%d %d\n%d\n" % (width, height, maxval) + body
 
-    def __init__(self, width, height, seed):
-        rng = random.Random(seed)
-        self.width, self.height = width, height
-        self.rows = [bytearray(rng.randrange(45) for _ in range(3 * width)) for _ in range(height)]
-        x0, x1, y0, y1 = sorted((rng.randrange(width), rng.randrange(width))) + [rng.randrange(height) for _ in "ab"]
-        for x in range(x0, x1 + 1):
-            y = y0 + (y1 - y0) * (x - x0) // max(1, x1 - x0)
-            self.rows[y][3 * x:3 * x + 3] = bytes(rng.randrange(140, 256) for _ in range(3))
 
-    def ppm(self, maxval=255):
-        if maxval > 255:
-            body = b"".join(struct.pack(">%dH" % len(row), *(v * maxval // 255 for v in row)) for row in self.rows)
-        else:
-            body = b"".join(bytes(v * maxval // 255 for v in row) for row in self.rows)
-        return b"P6\n# a comment\n%d %d\n%d\n" % (self.width, self.height, maxval) + body
-
-    def bmp(self):
-        pad = b"\0" * (-3 * self.width % 4)
-        body = b"".join(bytes(row[i + 2 - i % 3 * 2] for i in range(len(row))) + pad for row in reversed(self.rows))
-        header = struct.pack("<IiiHHIIiiII", 40, self.width, self.height, 1, 24, 0, len(body), 2835, 2835, 0, 0)
-        return b"BM" + struct.pack("<IHHI", 54 + len(body), 0, 0, 54) + header + body
-
-    def png(self):
-        def chunk(kind, data):
-            return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-        raw = b"".join(b"\0" + bytes(row) for row in self.rows)
-        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0))
-                + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+def kind(name):
+    with open(os.path.join(DATA, "kinds", name), "rb") as file:
+        return file.read()
 
 
 class Frames(unittest.TestCase):
     def test_a_stream_cut_inside_a_frame_reports_that_frame(self):
-        good = Picture(20, 10, 1)
-        for frame in (good.ppm(), good.ppm(65535), good.bmp(), good.png()):
+        for frame in (ppm(20, 10, 1), ppm(20, 10, 1, 65535), kind("bmp-24bit.bmp"), kind("png-rgb.png")):
             status, out, err = run(["--json", "-"], frame * 2 + frame[:len(frame) // 2])
             self.assertEqual((status, [r["frame"] for r in json_lines(out)]), (1, [0, 1, 2]))
             self.assertTrue(err.endswith("frame 2 of standard input: the stream ends inside it, so the frame is cut short.\n"))
 
     def test_a_damaged_frame_is_reported_and_the_frames_after_it_measured(self):
-        good = Picture(30, 12, 2).ppm()
+        good = ppm(30, 12, 2)
         with open(os.path.join(DATA, "bad", "palette-index-past-palette-8bit.bmp"), "rb") as file:
             bad_palette = file.read()
-        png = bytearray(Picture(30, 12, 3).png())
+        png = bytearray(kind("png-rgb.png"))
         png[50] ^= 0xFF  # inside IDAT: the checksum no longer matches
         for frame in (bad_palette, bytes(png), b"P6 0 5 255\n"):
             status, out, err = run(["--json", "-"], good + frame + good + good)
@@ -99,7 +81,7 @@ class Frames(unittest.TestCase):
     def test_results_are_passed_on_while_the_stream_waits(self):
         process = subprocess.Popen([CLI, "--json", "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         for frame in range(3):
-            process.stdin.write(Picture(20, 10, frame).png())
+            process.stdin.write(kind("png-rgb.png"))
             process.stdin.flush()
             self.assertTrue(select.select([process.stdout], [], [], 20)[0], "no result for frame %d" % frame)
             self.assertEqual(json.loads(process.stdout.readline())["frame"], frame)
@@ -119,7 +101,7 @@ class NameLists(unittest.TestCase):
                       "-dash.bmp", "-", "line\nbreak.bmp"]
         for i, name in enumerate(self.names):
             with open(os.path.join(self.folder.name, name), "wb") as file:
-                file.write(Picture(25 + i, 15, 10 + i).bmp())
+                file.write(ppm(25 + i, 15, 10 + i))
         self.names.insert(3, "missing.bmp")
         # On the command line "-" is standard input; in a list it is a file's name.
         arguments = ["./-" if name == "-" else name for name in self.names]
@@ -148,7 +130,7 @@ class NameLists(unittest.TestCase):
         self.check(*self.run_here(["--json", "--files-from", "list.txt"])[:2], one_a_line)
         # Names on the command line come first, and a stream may stand among them.
         status, out, _ = self.run_here(["--json", self.names[0], "-", "--files-from", "list.txt"],
-                                       Picture(9, 9, 5).ppm() * 2)
+                                       ppm(9, 9, 5) * 2)
         results = json_lines(out)
         self.assertEqual([(r["file"], r.get("frame")) for r in results[:4]],
                          [(self.names[0], None), ("-", 0), ("-", 1), (one_a_line[0], None)])
@@ -193,18 +175,18 @@ class Memory(unittest.TestCase):
         self.assertLessEqual(high, low + noise_kilobytes, "peak KiB for %d: %d, for %d: %d" % (few, low, many, high))
 
     def test_a_hundred_thousand_frames_take_no_more_memory_than_a_hundred(self):
-        frames = [Picture(16, 8, 0).ppm(), Picture(17, 8, 1).ppm(1000), Picture(18, 8, 2).bmp(), Picture(19, 8, 3).png()]
+        frames = [ppm(16, 8, 0), ppm(17, 8, 1, 1000), kind("bmp-24bit.bmp"), kind("png-rgb.png")]
         self.check_flat(["--csv", "-"], frames, 100, 100_000, 256)
 
     def test_a_frame_that_claims_more_than_it_holds_takes_only_what_came(self):
         # 16-bit samples are read whole: this header claims 288 MB, then the stream ends.
         claim = b"P5 12000 12000 65535\n" + bytes(1000)
-        low = self.peak_kilobytes(["--csv", "-"], [Picture(12, 6, 1).ppm()], 1)
+        low = self.peak_kilobytes(["--csv", "-"], [ppm(12, 6, 1)], 1)
         self.assertLess(self.peak_kilobytes(["--csv", "-"], [claim], 1, exit_status=1), low + 8 * 1024)
 
     def test_a_long_list_of_names_takes_no_more_memory_than_a_short_one(self):
         with tempfile.NamedTemporaryFile(suffix=".ppm") as picture:
-            picture.write(Picture(12, 6, 1).ppm())
+            picture.write(ppm(12, 6, 1))
             picture.flush()
             self.check_flat(["--json", "--null", "--files-from", "-"], [picture.name.encode() + b"\0"], 100, 50_000,
                             1024)
