@@ -66,17 +66,6 @@ Graphics::TBitmap* NewBitmap(const QImage& image)
     return bitmap;
 }
 
-ScratchDirectory::ScratchDirectory()
-    : previous_(QDir::currentPath())
-{
-    QDir::setCurrent(dir_.path());
-}
-
-ScratchDirectory::~ScratchDirectory()
-{
-    QDir::setCurrent(previous_);
-}
-
 void WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);

@@ -3,6 +3,7 @@
 #include "Graphics.h"
 #include "Umain.h"
 
+#include <QDir>
 #include <QImage>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -44,12 +45,12 @@ Graphics::TBitmap* NewBitmap(const QImage& image);
 // A temporary folder, the current directory while it lives.
 class ScratchDirectory {
 public:
-    ScratchDirectory();
-    ~ScratchDirectory();
+    ScratchDirectory() { QDir::setCurrent(dir_.path()); }
+    ~ScratchDirectory() { QDir::setCurrent(previous_); }
 
 private:
+    QString previous_ = QDir::currentPath();
     QTemporaryDir dir_;
-    QString previous_;
 };
 
 // The image in a format Qt writes ("png", "jpg", ...), at the writer's quality setting.
