@@ -1,7 +1,6 @@
 """What the module's tests share: slopemeter-cli's output, and pictures written for it to read."""
 import json
 import os
-import struct
 import subprocess
 
 import numpy as np
@@ -22,18 +21,11 @@ def cli_results(files, level=slopemeter.DEFAULT_LEVEL):
     return [json.loads(line) for line in output.splitlines()]
 
 
-def write_bmp(path, pixels):
-    """A top-down 24-bit bitmap of the first three channels, or of the grey byte in all three."""
-    if pixels.ndim == 2:
-        pixels = np.repeat(pixels[:, :, None], 3, axis=2)
-    height, width = pixels.shape[:2]
-    row = width * 3
-    rows = np.zeros((height, row + (-row) % 4), np.uint8)
-    rows[:, :row] = pixels[:, :, :3].reshape(height, row)
-    header = struct.pack("<2sIHHI", b"BM", 54 + rows.size, 0, 0, 54)
-    header += struct.pack("<IiiHHIIiiII", 40, width, -height, 1, 24, 0, rows.size, 2835, 2835, 0, 0)
+def write_picture(path, pixels):
+    """A PPM of the first three channels, or of the grey byte in all three."""
+    pixels = np.repeat(pixels[:, :, None], 3, axis=2) if pixels.ndim == 2 else pixels[:, :, :3]
     with open(path, "wb") as file:
-        file.write(header + rows.tobytes())
+        file.write(b"P6 %d %d 255\n" % (pixels.shape[1], pixels.shape[0]) + np.ascontiguousarray(pixels).tobytes())
 
 
 def line_picture(rng, height, width, channels=3):

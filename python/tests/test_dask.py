@@ -10,7 +10,7 @@ import unittest
 import numpy as np
 from distributed import LocalCluster
 
-from clitools import DATA, line_picture, run_cli, write_bmp
+from clitools import DATA, line_picture, run_cli, write_picture
 
 
 def run_dask(*arguments):
@@ -24,12 +24,12 @@ class DaskCommand(unittest.TestCase):
         cls.folder = tempfile.mkdtemp()
         rng = np.random.default_rng(8786)
         for index in range(200):
-            write_bmp(os.path.join(cls.folder, f"p{index:03}.bmp"), line_picture(rng, 30, 40))
+            write_picture(os.path.join(cls.folder, f"p{index:03}.ppm"), line_picture(rng, 30, 40))
         # Failures among the good ones, and a name that CSV must quote.
         shutil.copy(os.path.join(DATA, "bad", "text.bmp"), os.path.join(cls.folder, "p050-bad.bmp"))
         shutil.copy(os.path.join(DATA, "bad", "pixels-cut-short.bmp"),
                     os.path.join(cls.folder, "p150 cut, \"short\".bmp"))
-        cls.pattern = os.path.join(cls.folder, "*.bmp")
+        cls.pattern = os.path.join(cls.folder, "p*")
         cls.files = sorted(glob.glob(cls.pattern))
         cls.cluster = LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=":0")
 

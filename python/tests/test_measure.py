@@ -9,7 +9,7 @@ import unittest
 import numpy as np
 
 import slopemeter
-from clitools import DATA, cli_results, line_picture, run_cli, write_bmp
+from clitools import DATA, cli_results, line_picture, run_cli, write_picture
 
 LEVELS = (20, 50, 54, 120, 200)
 
@@ -57,9 +57,9 @@ class Arrays(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             for index, level in enumerate(LEVELS):
                 chosen = pictures[index::len(LEVELS)]
-                paths = [os.path.join(folder, f"{level}-{n}.bmp") for n in range(len(chosen))]
+                paths = [os.path.join(folder, f"{level}-{n}.ppm") for n in range(len(chosen))]
                 for path, pixels in zip(paths, chosen):
-                    write_bmp(path, pixels)
+                    write_picture(path, pixels)
                 results = map(without_file, cli_results(paths, level))
                 cls.cases += zip(chosen, [level] * len(chosen), results, strict=True)
 

@@ -41,8 +41,7 @@ grep -qx 'Exec=slopemeter' "$desktop" && grep -qx 'Icon=slopemeter' "$desktop" |
   fail "the desktop entry does not start slopemeter with its icon"
 ! command -v desktop-file-validate >/dev/null || desktop-file-validate "$desktop" || fail "the desktop entry is not valid"
 
-icon=$prefix/share/icons/hicolor/32x32/apps/slopemeter.png
-[ "$(identify -format '%m %wx%h' "$icon")" = "PNG 32x32" ] || fail "the icon is not a 32x32 PNG"
+[ "$(identify -format '%m %wx%h' "$prefix/share/icons/hicolor/32x32/apps/slopemeter.png")" = "PNG 32x32" ] || fail "the icon is not a 32x32 PNG"
 
 # Manual pages that man shows without a complaint from either formatter.
 for page in "$prefix"/share/man/man1/*.1.gz; do
