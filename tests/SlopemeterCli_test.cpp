@@ -151,7 +151,6 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
     }
 }
 
-
 // Frames back to back on standard input give what the same pictures give as files, up to a
 // stream's last byte; a stray byte after the last frame is a frame cut short, or no frame.
 TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)

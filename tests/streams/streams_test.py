@@ -97,6 +97,7 @@ class Frames(unittest.TestCase):
 class NameLists(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.TemporaryDirectory()
+        self.addCleanup(self.folder.cleanup)
         self.names = ["plain.bmp", "with space.bmp", 'quote".bmp', "comma,and'apostrophe.bmp", "ünïcode 斜率.bmp",
                       "-dash.bmp", "-", "line\nbreak.bmp"]
         for i, name in enumerate(self.names):
@@ -107,17 +108,13 @@ class NameLists(unittest.TestCase):
         arguments = ["./-" if name == "-" else name for name in self.names]
         self.expected = json_lines(self.run_here(["--json", "--"] + arguments)[1])
 
-    def tearDown(self):
-        self.folder.cleanup()
-
     def run_here(self, arguments, stdin=b""):
         return run(arguments, stdin, cwd=self.folder.name)
 
     def check(self, status, out, names):
         self.assertEqual(status, 1)  # missing.bmp
-        results = json_lines(out)
         expected = {name: measured(result) for name, result in zip(self.names, self.expected)}
-        self.assertEqual([(r["file"], measured(r)) for r in results], [(name, expected[name]) for name in names])
+        self.assertEqual([(r["file"], measured(r)) for r in json_lines(out)], [(name, expected[name]) for name in names])
 
     def test_names_come_from_a_list_in_the_lists_order(self):
         listed = b"\0".join(name.encode() for name in self.names) + b"\0"
