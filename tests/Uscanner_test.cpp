@@ -41,6 +41,30 @@ TEST(ThreadRun, GivesTheFormRunsCaptionsAndLeavesThePictureAlone)
     EXPECT_TRUE(RecordedMessages().empty());
 }
 
+// The window goes on handling events while a run is under way, its buttons disabled until the
+// run ends.
+TEST(ThreadRun, TheWindowKeepsWorkingWhileTheButtonsStayDisabled)
+{
+    QImage big = SolidImage(6000, 4000, 10, 10, 10);
+    SetWhite(big, 5999, 3999);
+    SetWhite(big, 1, 0);
+    WindowUnderTest window(big);
+    int ticksWhileRunning = 0;
+    bool enabledTooEarly = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (window->lblSlope->Text() == SlopeCaptionPrefix) {
+            ++ticksWhileRunning;
+            enabledTooEarly |= window->Button1->Enabled() || window->Button2->Enabled();
+        }
+    });
+    timer.start(0);
+    ASSERT_TRUE(window.RunThread());
+    EXPECT_GT(ticksWhileRunning, 0);
+    EXPECT_FALSE(enabledTooEarly);
+    EXPECT_EQ(window->lblRe->Text(), ReCaptionPrefix + "(5999:3999)");
+}
+
 // From /proc/self/statm: the process's size and its resident part, in pages.
 std::pair<long, long> statmPages()
 {
