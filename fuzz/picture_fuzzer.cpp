@@ -36,8 +36,7 @@ bool writePictureFile(const std::uint8_t* data, std::size_t size)
 {
     if (ftruncate(pictureFile, 0) != 0)
         return false;
-    std::size_t written = 0;
-    while (written < size) {
+    for (std::size_t written = 0; written < size;) {
         const ssize_t n = pwrite(pictureFile, data + written, size - written, off_t(written));
         if (n <= 0)
             return false;
@@ -79,11 +78,6 @@ ScanResult measure(const QImage& picture)
     return result;
 }
 
-bool sameResult(const ScanResult& a, const ScanResult& b)
-{
-    return a.FrX == b.FrX && a.FrY == b.FrY && a.ReX == b.ReX && a.ReY == b.ReY && a.Slope == b.Slope;
-}
-
 // A picture that loads whole must stream too, to the same result; one refused whole may stream
 // only when it is too large to be held.
 void measureStreamed(const QImage& picture, const ScanResult* whole)
@@ -98,7 +92,7 @@ void measureStreamed(const QImage& picture, const ScanResult* whole)
         return;
     }
     const ScanResult streamed = sink.Finish().result;
-    if (whole && !sameResult(streamed, *whole))
+    if (whole && (streamed.FrX != whole->FrX || streamed.FrY != whole->FrY || streamed.ReX != whole->ReX || streamed.ReY != whole->ReY || streamed.Slope != whole->Slope))
         std::abort();
 }
 
@@ -138,10 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         picture = LoadPictureFile(pictureFileName);
     } catch (const PictureError&) {
     }
-    ScanResult whole;
     const bool measured = !picture.isNull() && std::int64_t(picture.width()) * picture.height() <= largestMeasuredPicture;
-    if (measured)
-        whole = measure(picture);
+    const ScanResult whole = measured ? measure(picture) : ScanResult{};
     measureStreamed(picture, measured ? &whole : nullptr);
     return 0;
 }

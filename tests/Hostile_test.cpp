@@ -5,91 +5,19 @@
 #include "TestSupport.h"
 #include "Umain.h"
 
-#include <QElapsedTimer>
-#include <QRandomGenerator>
+#include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
-#include <sys/inotify.h>
+#include <fstream>
+
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <thread>
-
 namespace {
-
-// Opening a pipe with no writer must not wait, and an endless device must not be read on.
-const struct {
-    const char* name;
-    const char* device;
-    const char* why;
-} specialFiles[] = {
-    {"zero.bmp", "/dev/zero", "it is not a picture in a format this program reads."},
-    {"random.bmp", "/dev/urandom", "it is not a picture in a format this program reads."},
-    {"fifo.bmp", nullptr, "the file is empty."},
-};
-
-// Qt writes only 24-bit colour bitmaps; a 32-bit one is put together from the same headers.
-QByteArray thirtyTwoBitBmp(const QImage& image)
-{
-    QByteArray bytes = BmpBytes(image).left(54);
-    bytes[28] = 32;
-    for (int y = image.height() - 1; y >= 0; --y)
-        bytes.append(reinterpret_cast<const char*>(image.constScanLine(y)), image.width() * 4);
-    return bytes;
-}
-
-// Cuts a file to half its length a while after anything first reads from it.
-class CutOnFirstRead {
-public:
-    CutOnFirstRead(const char* path, qint64 length, std::chrono::microseconds delay)
-        : watch_(inotify_init1(IN_CLOEXEC))
-    {
-        inotify_add_watch(watch_, path, IN_ACCESS);
-        cutter_ = std::thread([=, this] {
-            char event[4096];
-            if (read(watch_, event, sizeof event) > 0) {
-                std::this_thread::sleep_for(delay);
-                EXPECT_EQ(truncate(path, length / 2), 0);
-            }
-        });
-    }
-    ~CutOnFirstRead()
-    {
-        cutter_.join();
-        close(watch_);
-    }
-
-private:
-    int watch_;
-    std::thread cutter_;
-};
-
-TEST(HostileInput, ABitmapCutWhileItIsReadIsRefusedOrReadWhole)
-{
-    ScratchDirectory dir;
-    QImage noise(1500, 1000, QImage::Format_RGB32);
-    QRandomGenerator random(7);
-    for (int y = 0; y < noise.height(); ++y)
-        for (int x = 0; x < noise.width(); ++x)
-            noise.setPixel(x, y, random.generate() & 0x0F0F0F);
-    // 8 bits with a palette, 24 bits read straight into the picture, and 32 bits.
-    for (const QByteArray& bytes : {BmpBytes(noise.convertToFormat(QImage::Format_Indexed8)), BmpBytes(noise), thirtyTwoBitBmp(noise)}) {
-        WriteFile("whole.bmp", bytes);
-        const QImage whole = LoadPictureFile("whole.bmp");
-        for (int round = 0; round < 40; ++round) {
-            WriteFile("cut.bmp", bytes);
-            CutOnFirstRead cut("cut.bmp", bytes.size(), std::chrono::microseconds(50 * round));
-            try {
-                EXPECT_EQ(LoadPictureFile("cut.bmp"), whole) << "bits per pixel " << int(bytes[28]);
-            } catch (const PictureError& failure) {
-                EXPECT_TRUE(QByteArray(failure.what()).contains("cut short")) << failure.Why();
-            }
-        }
-    }
-}
 
 // Both close their data properly, but hold 1 pixel of 64 and 2 bytes of 8.
 TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
@@ -104,40 +32,51 @@ TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
     }
 }
 
-TEST(HostileInput, TextAndNetpbmPicturesOverTheLimitGetTheSizeMessage)
+// Refused from what the headers say, before any memory is taken for the pixels. The bitmap is
+// full length (a sparse file), so that only the limit stands in its way.
+TEST(HostileInput, PicturesOverTheLimitGetTheSizeMessage)
 {
     ScratchDirectory dir;
+    QByteArray bmp = BmpBytes(SolidImage(4, 4)).left(54);
+    PutU32(bmp, 18, 12248);
+    PutU32(bmp, 22, 12248);
     const struct {
         const char* name;
         QByteArray header;
+        const char* size;
     } cases[] = {
-        {"big.ppm", "P6\n20000 20000\n255\n"},
-        {"big.pgm", "P5\n20000 20000\n65535\n"},
-        {"big.xpm", "/* XPM */\nstatic char *x[] = {\n\"20000 20000 1 1\",\n\"a c #000000\",\n\"aaaa\",\n};\n"},
-        {"big.xbm", "#define x_width 20000\n#define x_height 20000\nstatic char x_bits[] = {\n0x00, 0x00 };\n"},
+        {"big.bmp", bmp, "12248 x 12248"},
+        {"big.ppm", "P6\n20000 20000\n255\n", "20000 x 20000"},
+        {"big.pgm", "P5\n20000 20000\n65535\n", "20000 x 20000"},
+        {"big.xpm", "/* XPM */\nstatic char *x[] = {\n\"20000 20000 1 1\",\n\"a c #000000\",\n\"aaaa\",\n};\n", "20000 x 20000"},
+        {"big.xbm", "#define x_width 20000\n#define x_height 20000\nstatic char x_bits[] = {\n0x00, 0x00 };\n", "20000 x 20000"},
+        // An area that does not even fit in 64 bits.
+        {"huge.xbm", "#define x_width 9223372036854775807\n#define x_height 23\nstatic char x_bits[] = {\n0x00 };\n", "9223372036854775807 x 23"},
     };
-    for (const auto& [name, header] : cases) {
+    for (const auto& [name, header, size] : cases) {
         WriteFile(name, header + QByteArray(100, '\0'));
-        EXPECT_EQ(FailureOf(name), "Cannot read \"" + std::string(name) + "\": the picture is 20000 x 20000 pixels, more than the 150000000 pixels this program handles.");
+        EXPECT_EQ(FailureOf(name), "Cannot read \"" + std::string(name) + "\": the picture is " + size + " pixels, more than the 150000000 pixels this program handles.");
     }
-    // A size whose area does not even fit in 64 bits.
-    WriteFile("huge.xbm", "#define x_width 9223372036854775807\n#define x_height 23\nstatic char x_bits[] = {\n0x00 };\n");
-    EXPECT_EQ(FailureOf("huge.xbm"), "Cannot read \"huge.xbm\": the picture is 9223372036854775807 x 23 pixels, more than the 150000000 pixels this program handles.");
+    ASSERT_TRUE(QFile("big.bmp").resize(54 + std::int64_t(36744) * 12248));
+    EXPECT_EQ(FailureOf("big.bmp"), "Cannot read \"big.bmp\": the picture is 12248 x 12248 pixels, more than the 150000000 pixels this program handles.");
 }
 
+// Opening a pipe with no writer must not wait, and an endless device must not be read on: a
+// window that waits on either never comes.
 TEST(HostileWindow, AnEndlessDeviceOrWriterlessPipeAsTestBmpGivesOneMessageThenTheWindow)
 {
-    for (const auto& [name, device, why] : specialFiles) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/dev/zero", "it is not a picture in a format this program reads."},
+        {"/dev/urandom", "it is not a picture in a format this program reads."},
+        {nullptr, "the file is empty."},
+    };
+    for (const auto& [device, why] : cases) {
         ScratchDirectory dir;
         ASSERT_EQ(device ? symlink(device, "test.bmp") : mkfifo("test.bmp", 0600), 0);
         RecordedMessages().clear();
-        QElapsedTimer shown;
-        shown.start();
         Application->CreateForm(&Form1);
         Form1->Show();
-        EXPECT_LT(shown.elapsed(), 2000) << name;
-        ASSERT_EQ(RecordedMessages().size(), 1u) << name;
-        EXPECT_EQ(RecordedMessages()[0], std::string("Cannot read \"test.bmp\": ") + why);
+        EXPECT_EQ(RecordedMessages(), std::vector<std::string>{std::string("Cannot read \"test.bmp\": ") + why});
         EXPECT_TRUE(Form1->Widget()->isVisible());
         delete Form1;
         Form1 = nullptr;
@@ -164,6 +103,122 @@ TEST(HostileWindow, AWorkerThatCannotStartGivesOneMessageAndTheWindowGoesOn)
         ExitNow(RecordedMessages().size() == 1 && TThread::InstanceCount() == 0 && window->Widget()->isVisible() ? 0 : 1);
     },
                 ::testing::ExitedWithCode(0), "Thread creation error: Resource temporarily unavailable.");
+}
+
+// The most memory the program held while running with these arguments, in megabytes.
+long peakMegabytes(const QString& arguments)
+{
+    // The sanitizers' own memory would drown what is measured.
+    if (BuiltWithSanitizers)
+        return 0;
+    return RunShell("/usr/bin/time -o peak -f %M \"$0\" " + arguments + " >/dev/null 2>&1; cat peak").out.toLong() / 1024;
+}
+
+void writeCopies(const QByteArray& bytes, const QString& name, int count)
+{
+    for (int i = 0; i < count; ++i)
+        WriteFile(name.arg(i), bytes);
+}
+
+TEST(CliHostile, ThreadsThatCannotStartLeaveTheWorkToThoseThatDid)
+{
+    if (BuiltWithSanitizers)
+        GTEST_SKIP() << "an address-space limit does not mix with sanitizers";
+    ScratchDirectory dir;
+    writeCopies(BmpBytes(SolidImage(64, 32)), "p%1.bmp", 8);
+    // Each thread would take 256 MB of address space for its stack; few fit.
+    const CliRun run = RunShell("ulimit -s 262144; ulimit -v 1000000; \"$0\" --json --jobs 8 p*.bmp");
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.count("\"computed\":false}\n"), 8);
+}
+
+TEST(CliHostile, EndlessDevicesAndWriterlessPipesAreRefusedAtOnceWhilePipesWithWritersWork)
+{
+    ScratchDirectory dir;
+    WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
+    ASSERT_EQ(symlink("/dev/zero", "zero.bmp"), 0);
+    const CliRun run = RunShell("mkfifo fifo.bmp; \"$0\" --json zero.bmp fifo.bmp <(cat p.bmp) 2>/dev/null");
+    EXPECT_EQ(run.out.count("\"error\""), 2);
+    EXPECT_TRUE(run.out.contains("fd/63\",\"fr\"")) << run.out.toStdString();
+    EXPECT_LT(peakMegabytes("zero.bmp"), 100);
+}
+
+TEST(CliHostile, AnInterruptedRunLeavesOnlyWholeLines)
+{
+    ScratchDirectory dir;
+    writeCopies(BmpBytes(SolidImage(64, 32)), "p%1.bmp", 3000);
+    for (int signal : {SIGINT, SIGTERM}) {
+        QProcess process;
+        process.start("bash", {"-c", "exec \"$0\" --json --jobs 2 p*.bmp", SLOPEMETER_CLI_PATH});
+        ASSERT_TRUE(process.waitForReadyRead(60'000));
+        kill(pid_t(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(60'000));
+        const QByteArray out = process.readAllStandardOutput();
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
+        EXPECT_EQ(process.exitCode(), signal);
+        EXPECT_TRUE(out.endsWith("}\n")) << out.right(40).toStdString();
+        EXPECT_EQ(out.count('\n'), out.count("{\"file\":\"p"));
+    }
+}
+
+// Names are bytes: neither UTF-8 nor free of control characters.
+TEST(CliHostile, NamesAreUsedAsGivenAndShownSafely)
+{
+    ScratchDirectory dir;
+    WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
+    RunShell("for name in $'\\xff\\xfe.bmp' $'lat\\xe9.bmp' $'a\\e[2J.bmp'; do cp p.bmp \"$name\"; done");
+    const CliRun json = RunShell("\"$0\" --json $'\\xff\\xfe.bmp' $'lat\\xe9.bmp' $'a\\e[2J.bmp' $'n\\n\\e[2J.bmp'");
+    EXPECT_EQ(json.out.split('\n').size(), 5) << json.out.toStdString();
+    EXPECT_TRUE(json.out.startsWith("{\"file\":\"\\udcff\\udcfe.bmp\",\"fr\""));
+    EXPECT_TRUE(json.out.contains("\n{\"file\":\"lat\\udce9.bmp\",\"fr\""));
+    EXPECT_TRUE(json.out.contains("\n{\"file\":\"a\\u001B[2J.bmp\",\"fr\""));
+    EXPECT_EQ(json.err, "slopemeter-cli: Cannot open \"n\\x0A\\x1B[2J.bmp\": the file does not exist.\n");
+    const CliRun captions = RunShell("\"$0\" $'a\\e[2J.bmp' $'lat\\xe9.bmp'");
+    EXPECT_TRUE(captions.out.startsWith("a\\x1B[2J.bmp\n"));
+    EXPECT_TRUE(captions.out.contains("\n\nlat\\xE9.bmp\n"));
+}
+
+// A closed output, a picture larger than the memory budget, and annotations that cannot be
+// written; a budget also holds pictures back while others run.
+TEST(CliHostile, EachFaultGivesItsStatusAndMessage)
+{
+    ScratchDirectory dir;
+    WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
+    WriteFile("file", "");
+    QDir().mkdir("marked");
+    ASSERT_EQ(symlink("/dev/full", "marked/p.png"), 0);
+    // One pixel on a screen of 4000 x 4000, which the GIF reader hands over whole.
+    writeCopies(QByteArray("GIF89a\xA0\x0F\xA0\x0F\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x4C\x01\x00\x3B", 35), "screen%1.gif", 4);
+    const struct {
+        const char* script;
+        int status;
+        QByteArray err;
+    } cases[] = {
+        {"exec >&-; \"$0\" p.bmp", 1, "slopemeter-cli: cannot write the results: standard output is closed.\n"},
+        {"\"$0\" --memory 100M screen0.gif", 1, "slopemeter-cli: Cannot measure \"screen0.gif\": it needs about 168 MB of memory, more than the 100 MB that the run may use (--memory).\n"},
+        {"\"$0\" --annotate marked p.bmp", 2, "slopemeter-cli: 'marked/p.png' is there already; --overwrite lets the annotations replace such files.\n"},
+        {"\"$0\" --json --overwrite --annotate marked p.bmp", 1, "slopemeter-cli: Cannot write \"marked/p.png\": No space left on device.\n"},
+        {"\"$0\" --annotate file/marked p.bmp", 2, "slopemeter-cli: cannot make the folder 'file/marked' for the annotated pictures: Not a directory.\n"},
+    };
+    for (const auto& [script, status, err] : cases) {
+        const CliRun run = RunShell(script);
+        EXPECT_EQ(run.status, status) << script;
+        EXPECT_TRUE(run.err.startsWith(err)) << run.err.toStdString();
+    }
+    EXPECT_LT(peakMegabytes("--jobs 4 --memory 200M screen*.gif"), 250);
+    struct stat full {};
+    EXPECT_TRUE(stat("/dev/full", &full) == 0 && S_ISCHR(full.st_mode)) << "the device itself is left alone";
+}
+
+TEST(CliHostile, TheProgressLineMakesWayForResultsOnATerminal)
+{
+    ScratchDirectory dir;
+    writeCopies(BmpBytes(SolidImage(4, 4)), "p%1.bmp", 6);
+    const CliRun run = RunShell("script -qec \"$0 --jobs 1 p0.bmp p1.bmp p2.bmp p3.bmp p4.bmp p5.bmp\" /dev/null");
+    const QByteArray firstResult = "p0.bmp\r\n";
+    ASSERT_TRUE(run.out.contains(firstResult)) << run.out.toStdString();
+    const QByteArray before = run.out.left(run.out.indexOf(firstResult));
+    EXPECT_TRUE(!before.contains("pictures") || before.endsWith("\r\033[K")) << before.toStdString();
 }
 
 }

@@ -1,3 +1,6 @@
+#include "LineFit.h"
+#include "MeasureCopy.h"
+#include "PixelRows.h"
 #include "RowScan.h"
 #include "TestSupport.h"
 #include "Uprocess.h"
@@ -15,83 +18,59 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A picture as rows of bytesPerPixel-byte pixels, the way a decoder hands them over.
 struct RowPicture {
-    int width = 0;
-    int height = 0;
-    int bytesPerPixel = 3;
+    int width = 0, height = 0, bytesPerPixel = 3;
     Bytes bytes;
 
     std::uint8_t* pixel(int x, int y) { return bytes.data() + (std::size_t(y) * width + x) * bytesPerPixel; }
 };
 
-// The same picture as the window holds it: three bytes a pixel, grey spread over all three.
-QImage twentyFourBit(RowPicture& picture)
+// The row-by-row scan and the measurement of a copy against the window's run on the same
+// picture, held as the window holds it: three bytes a pixel, grey spread over all three.
+void expectSameOutcome(RowPicture& picture, int level, const std::string& what)
 {
     QImage image(picture.width, picture.height, QImage::Format_BGR888);
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x)
             for (int c = 0; c < 3; ++c)
                 image.scanLine(y)[3 * x + c] = picture.pixel(x, y)[picture.bytesPerPixel == 1 ? 0 : c];
-    return image;
-}
-
-struct Outcome {
-    ScanResult result;
-    bool computed;
-};
-
-Outcome wholePicture(RowPicture& picture, int level)
-{
-    std::unique_ptr<Graphics::TBitmap> bitmap(NewBitmap(twentyFourBit(picture)));
+    std::unique_ptr<Graphics::TBitmap> bitmap(NewBitmap(image)), fast(NewBitmap(image));
     Process process;
     process.Binarize(bitmap.get(), level);
-    Outcome outcome{};
-    outcome.computed = process.FindSlope(bitmap.get(), &outcome.result);
-    return outcome;
-}
+    ScanResult expected, actual, copied;
+    const bool expectedComputed = process.FindSlope(bitmap.get(), &expected);
+    const auto points = [](const ScanResult& r) { return std::vector<double>{double(r.FrX), double(r.FrY), double(r.ReX), double(r.ReY), r.Slope}; };
 
-Outcome rowByRow(RowPicture& picture, int level)
-{
     RowScan scan(picture.width, level);
     for (int y = 0; y < picture.height; ++y)
         scan.addRow(picture.pixel(0, y), picture.bytesPerPixel);
-    EXPECT_EQ(scan.rows(), picture.height);
-    Outcome outcome{};
-    outcome.computed = scan.finish(&outcome.result);
-    return outcome;
-}
+    EXPECT_EQ(scan.rows(), picture.height) << what;
+    EXPECT_EQ(scan.finish(&copied), expectedComputed) << what;
+    EXPECT_EQ(points(copied), points(expected)) << what;
 
-void expectSameOutcome(RowPicture& picture, int level, const std::string& what)
-{
-    const Outcome expected = wholePicture(picture, level);
-    const Outcome actual = rowByRow(picture, level);
-    EXPECT_EQ(FormatCaptions(actual.result).Fr, FormatCaptions(expected.result).Fr) << what;
-    EXPECT_EQ(FormatCaptions(actual.result).Re, FormatCaptions(expected.result).Re) << what;
-    EXPECT_EQ(actual.result.Slope, expected.result.Slope) << what;
-    EXPECT_EQ(actual.computed, expected.computed) << what;
+    // The measurement of a deep copy, as the window's thread runs it: the picture is only read.
+    Graphics::TBitmap scanned;
+    const LineMeasurement measured = MeasureCopy(*fast, MeasureSettings{level}, &scanned);
+    actual = measured.result;
+    const bool actualComputed = measured.computed;
+    EXPECT_EQ(actualComputed, expectedComputed) << what;
+    EXPECT_EQ(points(actual), points(expected)) << what;
+    EXPECT_EQ(scanned.Image(), bitmap->Image()) << what;
+    EXPECT_EQ(fast->Image(), image) << what;
 }
 
 // Dark pixels near the level, with a few bright ones whose share varies from picture to
 // picture, so that the end points fall anywhere, on one side only, or nowhere.
-RowPicture randomPicture(std::mt19937& random, int bytesPerPixel)
-{
-    RowPicture picture;
-    picture.bytesPerPixel = bytesPerPixel;
-    picture.width = 1 + int(random() % (random() % 4 == 0 ? 300 : 70));
-    picture.height = 1 + int(random() % 30);
-    picture.bytes.resize(std::size_t(picture.width) * picture.height * bytesPerPixel);
-    const unsigned brightShare = 1 + random() % 400;
-    for (std::uint8_t& byte : picture.bytes)
-        byte = random() % 1000 < brightShare ? std::uint8_t(150 + random() % 106) : std::uint8_t(random() % 58);
-    return picture;
-}
-
 TEST(RowScan, AgreesWithTheWholePictureOnRandomPictures)
 {
     std::mt19937 random(1212);
     const int levels[] = {50, 50, 50, 0, 20, 49, 51, -1, -7, 254, 255, 300};
     for (int round = 0; round < 3000; ++round)
         for (int bytesPerPixel : {1, 3, 4}) {
-            RowPicture picture = randomPicture(random, bytesPerPixel);
+            RowPicture picture{1 + int(random() % (random() % 4 == 0 ? 300 : 70)), 1 + int(random() % 30), bytesPerPixel, {}};
+            picture.bytes.resize(std::size_t(picture.width) * picture.height * bytesPerPixel);
+            const unsigned brightShare = 1 + random() % 400;
+            for (std::uint8_t& byte : picture.bytes)
+                byte = random() % 1000 < brightShare ? std::uint8_t(150 + random() % 106) : std::uint8_t(random() % 58);
             const int level = levels[random() % std::size(levels)];
             expectSameOutcome(picture, level, "round " + std::to_string(round) + ", " + std::to_string(bytesPerPixel) + " bytes, level " + std::to_string(level));
             if (HasFailure())
@@ -99,16 +78,13 @@ TEST(RowScan, AgreesWithTheWholePictureOnRandomPictures)
         }
 }
 
-struct EdgeCase {
-    const char* name;
-    int width;
-    int height;
-    std::vector<std::pair<int, int>> white;
-};
-
 TEST(RowScan, AgreesWithTheWholePictureOnEdgeCases)
 {
-    const EdgeCase cases[] = {
+    const struct {
+        const char* name;
+        int width, height;
+        std::vector<std::pair<int, int>> white;
+    } cases[] = {
         {"no white pixel", 90, 7, {}},
         {"white only in column 0", 130, 9, {{0, 2}, {0, 6}, {0, 4}}},
         {"one white column", 200, 8, {{150, 1}, {150, 5}}},
@@ -119,10 +95,9 @@ TEST(RowScan, AgreesWithTheWholePictureOnEdgeCases)
         {"thick line falling", 257, 40, {{0, 30}, {0, 31}, {1, 39}, {256, 1}, {256, 2}, {255, 0}}},
         {"rising", 128, 20, {{64, 19}, {63, 5}, {127, 0}, {126, 19}}},
     };
-    for (const EdgeCase& edge : cases)
+    for (const auto& edge : cases)
         for (int bytesPerPixel : {1, 3, 4}) {
-            RowPicture picture{edge.width, edge.height, bytesPerPixel, {}};
-            picture.bytes.assign(std::size_t(edge.width) * edge.height * bytesPerPixel, 40);
+            RowPicture picture{edge.width, edge.height, bytesPerPixel, Bytes(std::size_t(edge.width) * edge.height * bytesPerPixel, 40)};
             for (auto [x, y] : edge.white)
                 std::fill_n(picture.pixel(x, y), bytesPerPixel, 0xFF);
             expectSameOutcome(picture, 50, std::string(edge.name) + ", " + std::to_string(bytesPerPixel) + " bytes");
@@ -146,6 +121,100 @@ TEST(RowScan, EveryWhiteMaskReadingGivesThePlainWords)
             ASSERT_EQ(reading.ThreeBytes(block.data(), threshold), readings[0].ThreeBytes(block.data(), threshold)) << reading.Name;
             ASSERT_EQ(reading.FourBytes(block.data(), threshold), readings[0].FourBytes(block.data(), threshold)) << reading.Name;
         }
+    }
+}
+
+// Samples exactly on a line give it back with no spread, at the least count that may; fewer
+// give nothing.
+TEST(LineFitPoints, SamplesOnALineGiveItExactly)
+{
+    const auto on = [](int count, double slope) {
+        std::vector<LinePoint> points;
+        for (int i = 0; i < count; ++i)
+            points.push_back({2.0 * i, 1 + slope * 2 * i});
+        return points;
+    };
+    const struct {
+        std::vector<LinePoint> points;
+        std::optional<double> slope;
+        double angle;
+    } cases[] = {{on(6, 0.5), 0.5, -26.565051177}, {on(6, -0.5), -0.5, 26.565051177}, {on(30, 0.25), 0.25, -14.036243468}};
+    for (const auto& [points, slope, angle] : cases) {
+        const std::optional<FittedLine> fit = LineFit::FitPoints(points);
+        ASSERT_TRUE(fit) << angle;
+        EXPECT_NEAR(*fit->slope, *slope, 1e-9);
+        EXPECT_NEAR(fit->angle, angle, 1e-6);
+        EXPECT_NEAR(fit->rms, 0, 1e-9);
+        EXPECT_EQ(fit->samples, std::int64_t(points.size()));
+        EXPECT_TRUE(fit->x1 <= fit->x2 && std::isfinite(fit->angleSd)) << angle;
+    }
+    EXPECT_FALSE(LineFit::FitPoints(on(5, 0.5)));
+}
+
+using Row = std::vector<std::uint8_t>;
+
+// Random bytes with many 0xFF among them, and sometimes whole white pixels.
+Row randomRow(std::mt19937& random, int width)
+{
+    Row row(std::size_t(3 * width));
+    for (std::uint8_t& byte : row)
+        byte = random() % 4 == 0 ? 0xFF : std::uint8_t(random());
+    for (int x = 0; x < width; ++x)
+        if (random() % 9 == 0)
+            row[std::size_t(3 * x)] = row[std::size_t(3 * x + 1)] = row[std::size_t(3 * x + 2)] = 0xFF;
+    return row;
+}
+
+bool whiteAt(const Row& row, int x)
+{
+    return row[std::size_t(3 * x)] == 0xFF && row[std::size_t(3 * x + 1)] == 0xFF && row[std::size_t(3 * x + 2)] == 0xFF;
+}
+
+// Every reading this processor runs, on rows of every width up to a few vector blocks, at the
+// thresholds where the answer turns: all white, around the smallest sums, the buttons' level,
+// and all black.
+TEST(PixelRows, EveryBinarizeReadingGivesThePlainBytes)
+{
+    std::mt19937 random(2026);
+    const int thresholds[] = {0, 1, 2, 3, 4, 153, 154, 764, 765, 766, 768};
+    const auto& readings = PixelRows::BinarizeReadings();
+    ASSERT_STREQ(readings.front().Name, "plain");
+    for (int width = 0; width <= 200; ++width)
+        for (int threshold : thresholds) {
+            const Row in = randomRow(random, width);
+            Row expected(in.size()), actual(in.size());
+            readings.front().Binarize(in.data(), expected.data(), width, threshold);
+            for (const auto& reading : readings) {
+                std::fill(actual.begin(), actual.end(), 0x5A);
+                reading.Binarize(in.data(), actual.data(), width, threshold);
+                ASSERT_EQ(actual, expected) << reading.Name << ", width " << width << ", threshold " << threshold;
+            }
+        }
+}
+
+// The block pre-filter must never hide a white pixel, wherever the searched range begins and
+// ends against the blocks.
+TEST(PixelRows, WhiteSearchesAgreeWithALiteralReading)
+{
+    std::mt19937 random(1207);
+    for (int round = 0; round < 3000; ++round) {
+        const int width = int(random() % 200);
+        Row row = randomRow(random, width);
+        if (round % 3 == 0)
+            std::fill(row.begin(), row.end(), std::uint8_t(random() % 2 ? 0x00 : 0xFE));
+        if (round % 3 == 0 && width > 0) {
+            const std::size_t pixel = 3 * (random() % unsigned(width));
+            row[pixel] = row[pixel + 1] = row[pixel + 2] = 0xFF;
+        }
+        const int end = width ? int(random() % unsigned(width + 1)) : 0;
+        const int begin = end ? int(random() % unsigned(end + 1)) : 0;
+        int first = 0, last = end - 1;
+        while (first < end && !whiteAt(row, first))
+            ++first;
+        while (last >= begin && !whiteAt(row, last))
+            --last;
+        ASSERT_EQ(PixelRows::FirstWhite(row.data(), end), first < end ? first : -1) << "round " << round;
+        ASSERT_EQ(PixelRows::LastWhite(row.data(), begin, end), last >= begin ? last : -1) << "round " << round;
     }
 }
 

@@ -4,37 +4,21 @@
 #include "TestSupport.h"
 #include "Umain.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <random>
 
 namespace {
 
-struct CliRun {
-    int status;
-    QByteArray out, err;
-};
-
-CliRun runCli(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(SLOPEMETER_CLI_PATH, arguments);
-    EXPECT_TRUE(process.waitForFinished(120'000)) << arguments.join(' ').toStdString();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
 QByteArray captionLines(const std::vector<std::string>& big5Captions)
 {
-    QByteArray lines;
-    for (const std::string& caption : big5Captions)
-        lines += AnsiToUnicode(caption).toUtf8() + "\n";
-    return lines;
+    return AnsiToUnicode(big5Captions[0] + "\n" + big5Captions[1] + "\n" + big5Captions[2] + "\n").toUtf8();
 }
 
 // The captions of the measurement done here, without the program, on the file as the program
@@ -63,15 +47,15 @@ TEST(SlopemeterCli, CaptionsAreTheWindowsAfterARun)
     for (const QByteArray& picture : pictures) {
         WindowUnderTest window(picture);
         window->Button2->Click();
-        const CliRun run = runCli({"test.bmp"});
+        const CliRun run = RunCli({"test.bmp"});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, captionLines(window.Captions()));
         EXPECT_EQ(run.err, "");
     }
     WindowUnderTest window(pictures[0]);
-    EXPECT_EQ(runCli({"test.bmp"}).out, "右邊座標:(  3: 45)\n左邊座標:(120:  7)\n斜率:0.32479\n");
+    EXPECT_EQ(RunCli({"test.bmp"}).out, "右邊座標:(  3: 45)\n左邊座標:(120:  7)\n斜率:0.32479\n");
     for (int level : {0, 19, 255})
-        EXPECT_EQ(runCli({"--level", QString::number(level), "test.bmp"}).out, measureDirectly("test.bmp", level)) << level;
+        EXPECT_EQ(RunCli({"--level", QString::number(level), "test.bmp"}).out, measureDirectly("test.bmp", level)) << level;
 }
 
 TEST(SlopemeterCli, JsonLinesParseAndMatchTheMeasurement)
@@ -84,7 +68,7 @@ TEST(SlopemeterCli, JsonLinesParseAndMatchTheMeasurement)
     WriteFile(awkwardName, BmpBytes(LinePicture({200, 100}, {0, 90}, {199, 0})));
     const QStringList files = {"line.bmp", "missing.bmp", "dark.bmp", "flat.bmp", awkwardName};
 
-    const CliRun run = runCli(QStringList{"--json"} + files);
+    const CliRun run = RunCli(QStringList{"--json"} + files);
     EXPECT_EQ(run.status, 1);
     const QList<QByteArray> lines = run.out.split('\n');
     ASSERT_EQ(lines.size(), files.size() + 1);
@@ -115,7 +99,7 @@ TEST(SlopemeterCli, ResultsComeInTheOrderGivenWhateverFinishesFirst)
     }
     files.insert(5, "gone.bmp");
     for (const QString jobs : {"1", "4"}) {
-        const CliRun run = runCli(QStringList{"--jobs", jobs} + files);
+        const CliRun run = RunCli(QStringList{"--jobs", jobs} + files);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, expected) << "jobs " << jobs.toStdString();
         EXPECT_EQ(run.err, "slopemeter-cli: Cannot open \"gone.bmp\": the file does not exist.\n");
@@ -126,20 +110,21 @@ TEST(SlopemeterCli, ExitStatusSaysWhatWentWrong)
 {
     ScratchDirectory dir;
     WriteFile("a.bmp", BmpBytes(LinePicture({200, 100}, {3, 45}, {120, 7})));
-    EXPECT_EQ(runCli({"a.bmp", "a.bmp"}).status, 0);
-    const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"-l", "256", "a.bmp"}, {"--level", "-1", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}, {"--memory", "0", "a.bmp"}, {"--memory", "4X", "a.bmp"}, {"--memory", "9223372036854775808", "a.bmp"}, {"--memory", "8589934592G", "a.bmp"}};
+    EXPECT_EQ(RunCli({"a.bmp", "a.bmp"}).status, 0);
+    const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"-l", "256", "a.bmp"}, {"--level", "-1", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}, {"--memory", "0", "a.bmp"}, {"--memory", "4X", "a.bmp"}, {"--memory", "9223372036854775808", "a.bmp"}, {"--memory", "8589934592G", "a.bmp"}, {"--json", "--csv", "a.bmp"}, {"--null", "a.bmp"}, {"-", "-"}, {"--files-from", "-", "-"}, {"--annotate", ".", "-"}};
     for (const QStringList& arguments : mistakes) {
-        const CliRun run = runCli(arguments);
+        const CliRun run = RunCli(arguments);
         EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.err.endsWith("--help' for more information.\n")) << run.err.toStdString();
     }
     // Any size an int64 holds is a size; only past it is a size too large.
-    EXPECT_EQ(runCli({"--memory", "9223372036854775807", "a.bmp"}).status, 0);
-    EXPECT_EQ(runCli({"--memory", "8589934591G", "a.bmp"}).status, 0);
-    EXPECT_TRUE(runCli({"--memory", "9223372036854775808", "a.bmp"}).err.contains("is too large"));
-    EXPECT_EQ(runCli({"--help"}).status, 0);
-    EXPECT_EQ(runCli({"--version"}).out, "slopemeter-cli " SLOPEMETER_VERSION "\n");
+    EXPECT_EQ(RunCli({"--memory", "9223372036854775807", "a.bmp"}).status, 0);
+    EXPECT_EQ(RunCli({"--memory", "8589934591G", "a.bmp"}).status, 0);
+    EXPECT_TRUE(RunCli({"--memory", "9223372036854775808", "a.bmp"}).err.contains("is too large"));
+    EXPECT_EQ(RunCli({"--files-from", "/no/such/list"}).status, 2);
+    EXPECT_EQ(RunCli({"--help"}).status, 0);
+    EXPECT_EQ(RunCli({"--version"}).out, "slopemeter-cli " SLOPEMETER_VERSION "\n");
 }
 
 // Green crosses on the points found and a red line between them; nothing drawn where nothing
@@ -150,7 +135,7 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
     const QImage line = LinePicture({160, 100}, {10, 70}, {150, 20}), dark = SolidImage(160, 100, 20, 30, 40);
     for (const QImage* input : {&line, &dark}) {
         WriteFile("picture.bmp", BmpBytes(*input));
-        const CliRun run = runCli({"--overwrite", "--annotate", "marked", "picture.bmp"});
+        const CliRun run = RunCli({"--overwrite", "--annotate", "marked", "picture.bmp"});
         EXPECT_EQ(run.status, 0) << run.err.toStdString();
         EXPECT_EQ(run.out, measureDirectly("picture.bmp"));
         const QImage marked = QImage("marked/picture.png").convertToFormat(QImage::Format_RGB32);
@@ -160,6 +145,128 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
         }
         EXPECT_EQ(std::vector<QRgb>({marked.pixel(10, 70), marked.pixel(150, 20), marked.pixel(80, 45), marked.pixel(80, 20)}),
                   std::vector<QRgb>({qRgb(0, 255, 0), qRgb(0, 255, 0), qRgb(255, 0, 0), line.pixel(80, 20)}));
+    }
+}
+
+// Frames back to back on standard input give what the same pictures give as files, up to a
+// stream's last byte; a stray byte after the last frame is a frame cut short, or no frame.
+TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)
+{
+    ScratchDirectory dir;
+    const QImage line = LinePicture({32, 12}, {1, 10}, {30, 2});
+    // Rows of whole bytes in the bilevel frame, and two bytes a sample in the grey one.
+    QByteArray grey16 = "P5 32 12 65535\n", bits = "P4\n32 12\n";
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const int grey = qGray(line.pixel(x, y));
+            grey16 += QByteArray(2, char(grey));
+            if (x % 8 == 0)
+                bits += '\0';
+            bits.back() = char(bits.back() | (grey > 128 ? 0 : 0x80 >> x % 8));
+        }
+    // The PNG last, so that its end is the stream's.
+    const QByteArray frames[] = {EncodedPicture(line, "ppm"), grey16, bits, BmpBytes(line), EncodedPicture(line, "png")};
+    QByteArray stream, expected;
+    for (const QByteArray& frame : frames) {
+        const QString name = QString("f%1").arg(stream.size());
+        WriteFile(name, frame);
+        const QByteArray result = RunCli({"--json", name}).out;
+        expected += result.mid(result.indexOf(",\"fr\""));
+        stream += frame;
+    }
+    const std::pair<QByteArray, QByteArray> ends[] = {
+        {"", ""},
+        {"P", "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: the stream ends inside it, so the frame is cut short.\"}\n"},
+        {"X", "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: it is not a picture this program reads from a stream (binary PNM, BMP or PNG).\"}\n"},
+    };
+    for (const auto& [end, error] : ends) {
+        WriteFile("stream", stream + end);
+        const CliRun run = RunShell("\"$0\" --json - <stream");
+        EXPECT_EQ(run.status, end.isEmpty() ? 0 : 1) << end.toStdString();
+        QByteArray measured;
+        for (const QByteArray& result : run.out.split('\n').mid(0, 5))
+            measured += result.mid(result.indexOf(",\"fr\"")) + "\n";
+        EXPECT_EQ(measured, expected) << end.toStdString();
+        EXPECT_TRUE(run.out.endsWith(error)) << run.out.toStdString();
+    }
+}
+
+// Dark pixels near the level with a few bright ones, whose share varies so that some pictures
+// have none, some have them on one side only.
+QImage randomPicture(std::mt19937& random, QImage::Format format)
+{
+    const int width = 1 + int(random() % (random() % 4 == 0 ? 150 : 40)), height = 1 + int(random() % 30);
+    QImage image = SolidImage(width, height);
+    const unsigned brightShare = 1 + random() % 300;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool bright = random() % 1000 < brightShare;
+            const auto channel = [&] { return int(bright ? 150 + random() % 106 : random() % 60); };
+            image.setPixel(x, y, qRgba(channel(), channel(), channel(), int(random() % 256)));
+        }
+    return image.convertToFormat(format, Qt::ThresholdDither);
+}
+
+const struct {
+    const char* format;
+    QImage::Format pixels;
+} kinds[] = {
+    {"bmp", QImage::Format_RGB888},
+    {"bmp", QImage::Format_Indexed8},
+    {"png", QImage::Format_RGB888},
+    {"png", QImage::Format_Grayscale8},
+    {"png", QImage::Format_Grayscale16},
+    {"png", QImage::Format_ARGB32},
+    {"png", QImage::Format_RGBA64},
+    {"png", QImage::Format_Indexed8},
+    {"jpg", QImage::Format_RGB888},
+    {"jpg", QImage::Format_Grayscale8},
+};
+
+// Pictures of many bands of rows, stored bottom-up as Qt writes them and top-down, with white
+// pixels in the first and last rows of bands.
+void writeTallBitmaps(std::mt19937& random, QStringList& files)
+{
+    for (int i = 0; i < 4; ++i) {
+        QImage image = SolidImage(2500 + i, 700, 20, 20, 20);
+        for (int white = 0; white < 6; ++white)
+            SetWhite(image, int(random() % 2500), int(random() % 700));
+        const QByteArray bottomUp = BmpBytes(image);
+        const int rowBytes = (3 * image.width() + 3) / 4 * 4, offset = int(bottomUp.size()) - rowBytes * image.height();
+        QByteArray topDown = bottomUp.left(offset);
+        for (int row = image.height() - 1; row >= 0; --row)
+            topDown += bottomUp.mid(offset + row * rowBytes, rowBytes);
+        PutU32(topDown, 22, std::uint32_t(-image.height()));
+        for (const QByteArray& bytes : {bottomUp, topDown}) {
+            files << QString("pictures/tall-%1.bmp").arg(files.size());
+            WriteFile(files.last(), bytes);
+        }
+    }
+}
+
+// The streamed measurement (no annotations) against the whole-picture one (with them), for
+// the captions and the JSON lines alike. Where the end points fall at the edges is the row
+// scan's own test.
+TEST(StreamedMeasurement, EqualsTheWholePictureRunByteForByte)
+{
+    ScratchDirectory dir;
+    QDir().mkpath("pictures");
+    std::mt19937 random(2412);
+    QStringList files;
+    for (int i = 0; i < 1100; ++i) {
+        const auto& kind = kinds[std::size_t(i) % std::size(kinds)];
+        files << QString("pictures/%1.%2").arg(i).arg(kind.format);
+        WriteFile(files.last(), EncodedPicture(randomPicture(random, kind.pixels), kind.format, 60 + int(random() % 41)));
+    }
+    for (const QString& kind : QDir(SLOPEMETER_TEST_DATA "/kinds").entryList(QDir::Files))
+        files << QStringLiteral(SLOPEMETER_TEST_DATA "/kinds/") + kind;
+    writeTallBitmaps(random, files);
+    for (const QStringList& options : {QStringList{"--level", "50"}, QStringList{"--json", "--level", "120"}}) {
+        const CliRun streamed = RunCli(options + files);
+        const CliRun whole = RunCli(options + QStringList{"--annotate", "annotated" + options.join("")} + files);
+        EXPECT_GE(streamed.out.count('\n'), files.size());
+        EXPECT_EQ(streamed.out.toStdString(), whole.out.toStdString()) << options.join(' ').toStdString();
+        EXPECT_EQ(streamed.err.toStdString(), whole.err.toStdString());
     }
 }
 

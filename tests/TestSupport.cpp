@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -58,36 +59,11 @@ int ThreadsInProcess()
     return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
-void SetWhite(QImage& image, int x, int y)
-{
-    image.setPixelColor(x, y, Qt::white);
-}
-
 Graphics::TBitmap* NewBitmap(const QImage& image)
 {
     auto* bitmap = new Graphics::TBitmap;
     bitmap->SetImage(image);
     return bitmap;
-}
-
-ScratchDirectory::ScratchDirectory()
-    : previous_(QDir::currentPath())
-{
-    QDir::setCurrent(dir_.path());
-}
-
-ScratchDirectory::~ScratchDirectory()
-{
-    QDir::setCurrent(previous_);
-}
-
-QByteArray BmpBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytes;
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes)
@@ -147,6 +123,31 @@ std::string FailureOf(const std::string& path)
     return "(loaded)";
 }
 
+namespace {
+
+CliRun finished(QProcess& process, const std::string& what)
+{
+    EXPECT_TRUE(process.waitForFinished(120'000)) << what;
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+}
+
+CliRun RunCli(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(SLOPEMETER_CLI_PATH, arguments);
+    return finished(process, arguments.join(' ').toStdString());
+}
+
+CliRun RunShell(const QString& script)
+{
+    QProcess process;
+    process.start("bash", {"-c", script, SLOPEMETER_CLI_PATH});
+    return finished(process, script.toStdString());
+}
+
 const std::vector<std::string> EmptyPictureCaptions = {
     FrCaptionPrefix + "(  0:  0)", ReCaptionPrefix + "(  0:  0)", SlopeCaptionPrefix + "0.00000"};
 
@@ -159,31 +160,11 @@ WindowUnderTest::WindowUnderTest(const QByteArray& testBmp)
     Form1->Show();
 }
 
-WindowUnderTest::WindowUnderTest(const QImage& picture)
-    : WindowUnderTest(BmpBytes(picture))
-{
-}
-
 WindowUnderTest::~WindowUnderTest()
 {
     ProcessEventsUntil([] { return TThread::InstanceCount() == 0; }, std::chrono::seconds(10));
     delete Form1;
     Form1 = nullptr;
-}
-
-TForm1* WindowUnderTest::operator->() const
-{
-    return Form1;
-}
-
-std::vector<std::string> WindowUnderTest::Captions() const
-{
-    return {Form1->lblFr->Text(), Form1->lblRe->Text(), Form1->lblSlope->Text()};
-}
-
-bool WindowUnderTest::ButtonsEnabled() const
-{
-    return Form1->Button1->Enabled() && Form1->Button2->Enabled();
 }
 
 bool WindowUnderTest::RunThread()

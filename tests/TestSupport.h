@@ -1,8 +1,11 @@
 #pragma once
 
 #include "Graphics.h"
+#include "Umain.h"
 
+#include <QDir>
 #include <QImage>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -33,25 +36,30 @@ int ThreadsInProcess();
 QImage SolidImage(int width, int height, int r = 0, int g = 0, int b = 0);
 // A dark picture with a white line, a pixel thick, from one point to the other (from.x <= to.x).
 QImage LinePicture(QSize size, QPoint from, QPoint to);
-void SetWhite(QImage& image, int x, int y);
+inline void SetWhite(QImage& image, int x, int y)
+{
+    image.setPixelColor(x, y, Qt::white);
+}
 Graphics::TBitmap* NewBitmap(const QImage& image);
 
 // A temporary folder, the current directory while it lives.
 class ScratchDirectory {
 public:
-    ScratchDirectory();
-    ~ScratchDirectory();
-    QString path(const QString& name) const { return dir_.filePath(name); }
+    ScratchDirectory() { QDir::setCurrent(dir_.path()); }
+    ~ScratchDirectory() { QDir::setCurrent(previous_); }
 
 private:
+    QString previous_ = QDir::currentPath();
     QTemporaryDir dir_;
-    QString previous_;
 };
 
-// The image as a BMP file's bytes, as Qt writes them (24 bits for colour images).
-QByteArray BmpBytes(const QImage& image);
 // The image in a format Qt writes ("png", "jpg", ...), at the writer's quality setting.
-QByteArray EncodedPicture(const QImage& image, const char* format, int quality);
+QByteArray EncodedPicture(const QImage& image, const char* format, int quality = -1);
+// The image as a BMP file's bytes, as Qt writes them (24 bits for colour images).
+inline QByteArray BmpBytes(const QImage& image)
+{
+    return EncodedPicture(image, "bmp");
+}
 void WriteFile(const QString& path, const QByteArray& bytes);
 // Little-endian, as bitmap headers hold them.
 void PutU16(QByteArray& bytes, int at, std::uint16_t value);
@@ -62,7 +70,15 @@ QByteArray BigEndian32(std::uint32_t value);
 // What loading the file fails with, or "(loaded)".
 std::string FailureOf(const std::string& path);
 
-class TForm1;
+// slopemeter-cli run with the arguments, or bash running the script with "$0" the program, so
+// that a test can set limits, close descriptors or give names that are not text. A crash is
+// status -1.
+struct CliRun {
+    int status = -1;
+    QByteArray out, err;
+};
+CliRun RunCli(const QStringList& arguments);
+CliRun RunShell(const QString& script);
 
 // The captions a run on an empty picture shows.
 extern const std::vector<std::string> EmptyPictureCaptions;
@@ -72,13 +88,14 @@ extern const std::vector<std::string> EmptyPictureCaptions;
 class WindowUnderTest {
 public:
     explicit WindowUnderTest(const QByteArray& testBmp);
-    explicit WindowUnderTest(const QImage& picture);
+    explicit WindowUnderTest(const QImage& picture)
+        : WindowUnderTest(BmpBytes(picture)) {}
     ~WindowUnderTest();
 
-    TForm1* operator->() const;
+    TForm1* operator->() const { return Form1; }
     // The three captions, as Big5 bytes: lblFr, lblRe, lblSlope.
-    std::vector<std::string> Captions() const;
-    bool ButtonsEnabled() const;
+    std::vector<std::string> Captions() const { return {Form1->lblFr->Text(), Form1->lblRe->Text(), Form1->lblSlope->Text()}; }
+    bool ButtonsEnabled() const { return Form1->Button1->Enabled() && Form1->Button2->Enabled(); }
     // Presses "Thread" and waits until the run has ended and its worker is released.
     bool RunThread();
 

@@ -3,9 +3,13 @@
 #include "Uprocess.h"
 #include "Uscanner.h"
 
+#include <QFile>
+#include <QLabel>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -37,6 +41,8 @@ TEST(ThreadRun, GivesTheFormRunsCaptionsAndLeavesThePictureAlone)
     EXPECT_TRUE(RecordedMessages().empty());
 }
 
+// The window goes on handling events while a run is under way, its buttons disabled until the
+// run ends.
 TEST(ThreadRun, TheWindowKeepsWorkingWhileTheButtonsStayDisabled)
 {
     QImage big = SolidImage(6000, 4000, 10, 10, 10);
@@ -59,14 +65,12 @@ TEST(ThreadRun, TheWindowKeepsWorkingWhileTheButtonsStayDisabled)
     EXPECT_EQ(window->lblRe->Text(), ReCaptionPrefix + "(5999:3999)");
 }
 
-long residentKilobytes()
+// From /proc/self/statm: the process's size and its resident part, in pages.
+std::pair<long, long> statmPages()
 {
     long size = 0, resident = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    const int read = statm ? std::fscanf(statm, "%ld %ld", &size, &resident) : 0;
-    if (statm)
-        std::fclose(statm);
-    return read == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+    std::ifstream("/proc/self/statm") >> size >> resident;
+    return {size, resident};
 }
 
 // A worker left behind, or memory that grows with every run, shows only over many runs. Counted
@@ -86,7 +90,7 @@ TEST(ThreadRun, EveryWorkerIsReleasedAndNothingGrowsOverManyRuns)
         ASSERT_TRUE(run % 2 ? window.ButtonsEnabled() : window.RunThread()) << "run " << run << " did not end";
         ASSERT_EQ(window.Captions(), expected) << "run " << run;
         if (run == settledAfter) {
-            residentAfterSettling = residentKilobytes();
+            residentAfterSettling = statmPages().second * (sysconf(_SC_PAGESIZE) / 1024);
             threadsAfterSettling = ThreadsInProcess();
         }
     }
@@ -95,7 +99,7 @@ TEST(ThreadRun, EveryWorkerIsReleasedAndNothingGrowsOverManyRuns)
     EXPECT_EQ(window->Image1->Picture->Bitmap->Image(), LinePicture({1500, 1000}, {100, 850}, {1399, 201}));
     // AddressSanitizer holds freed memory back for a while to catch late use of it.
     if (!BuiltWithSanitizers) {
-        EXPECT_LT(residentKilobytes() - residentAfterSettling, 16 * 1024);
+        EXPECT_LT(statmPages().second * (sysconf(_SC_PAGESIZE) / 1024) - residentAfterSettling, 16 * 1024);
     }
 }
 
@@ -105,12 +109,8 @@ TEST(ThreadRun, EveryWorkerIsReleasedAndNothingGrowsOverManyRuns)
 {
     WindowUnderTest window(SolidImage(4, 4));
     window->Image1->Picture->Bitmap->SetImage(SolidImage(8000, 6000));
-    std::size_t pages = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm || std::fscanf(statm, "%zu", &pages) != 1)
-        ExitNow(3);
-    std::fclose(statm);
-    const rlimit limit{pages * 4096 + (100 << 20), pages * 4096 + (100 << 20)};
+    const rlim_t room = rlim_t(statmPages().first) * 4096 + (100 << 20);
+    const rlimit limit{room, room};
     setrlimit(RLIMIT_AS, &limit);
     (Form1->*button)->Click();
     const bool ended = ProcessEventsUntil([] { return !RecordedMessages().empty() && TThread::InstanceCount() == 0; });
@@ -148,5 +148,104 @@ TEST(ThreadRun, ClosingTheWindowMidRunEndsTheProgramCleanly)
     },
                 ::testing::ExitedWithCode(0), "");
 }
+
+TEST(Window, ShownCaptionsAreTheBarePrefixesDecodedFromBig5)
+{
+    WindowUnderTest window(SolidImage(4, 4));
+    EXPECT_EQ(window.Captions(), (std::vector<std::string>{FrCaptionPrefix, ReCaptionPrefix, SlopeCaptionPrefix}));
+    QStringList shown;
+    for (TLabel* label : {window->lblFr, window->lblRe, window->lblSlope})
+        shown << static_cast<QLabel*>(label->Widget())->text();
+    EXPECT_EQ(shown, QString::fromUtf8("右邊座標:|左邊座標:|斜率:").split('|'));
+    EXPECT_TRUE(RecordedMessages().empty());
+}
+
+TEST(FormRun, LabelsGrowToTheirCaptions)
+{
+    WindowUnderTest window(LinePicture({2000, 1500}, {1024, 12}, {1999, 1400}));
+    window->Button2->Click();
+    for (TLabel* label : {window->lblFr, window->lblRe, window->lblSlope}) {
+        auto* widget = static_cast<QLabel*>(label->Widget());
+        EXPECT_GE(widget->width(), widget->fontMetrics().horizontalAdvance(widget->text()));
+    }
+    EXPECT_EQ(window->lblFr->Text(), FrCaptionPrefix + "(1024: 12)");
+}
+
+// A file from tests/data/bad, made from a sound picture by changing one thing, that the window
+// is given as its test.bmp, and words of the reason the message gives.
+struct BadPicture {
+    const char* file;
+    const char* reason;
+};
+
+const BadPicture rejected[] = {
+    {"missing.bmp", "the file does not exist"},
+    {"empty.bmp", "the file is empty"},
+    {"text.bmp", "not a picture"},
+    {"header-cut-in-file-header.bmp", "header is cut short"},
+    {"header-cut-in-info-header.bmp", "header is cut short"},
+    {"pixels-cut-short.bmp", "pixel data is cut short"},
+    {"pixel-offset-past-end.bmp", "past the end"},
+    {"width-zero.bmp", "no pixels"},
+    {"height-zero.bmp", "no pixels"},
+    {"width-negative.bmp", "no pixels"},
+    {"height-int-min.bmp", "height of -2147483648 rows"},
+    {"beyond-pixel-limit.bmp", "pixels this program handles"},
+    {"beyond-int-range.bmp", "pixels this program handles"},
+    {"beyond-int-range-widest.bmp", "pixels this program handles"},
+    {"palette-size-huge.bmp", "palette claims"},
+    {"bits-per-pixel-0.bmp", "bits per pixel"},
+    {"bits-per-pixel-7.bmp", "bits per pixel"},
+    {"bits-per-pixel-64.bmp", "bits per pixel"},
+    {"png-cut-short.png", "cut short"},
+    {"jpeg-cut-short.jpg", "cut short"},
+    {"palette-index-past-palette-8bit.bmp", "of a palette of"},
+    {"palette-index-past-palette-4bit.bmp", "of a palette of"},
+    {"rle8-index-past-palette.bmp", "of a palette of"},
+    {"rle8-run-past-row.bmp", "past the end of row"},
+    {"rle8-absolute-past-row.bmp", "past the end of row"},
+    {"rle8-rows-past-picture.bmp", "past the last row"},
+    {"rle8-delta-past-picture.bmp", "past the picture"},
+    {"rle4-run-past-row.bmp", "past the end of row"},
+    {"rle4-absolute-past-row.bmp", "past the end of row"},
+    {"rle4-rows-past-picture.bmp", "past the last row"},
+    {"rle8-cut-short.bmp", "cut short"},
+    {"bitfields-masks-zero.bmp", "mask of a colour is zero"},
+    {"bitfields-masks-overlap.bmp", "masks overlap"},
+};
+
+// Null, for no test.bmp at all, for a file that is not there.
+QByteArray badPictureBytes(const char* file)
+{
+    QFile source(QStringLiteral(SLOPEMETER_TEST_DATA "/bad/") + file);
+    if (!source.open(QIODevice::ReadOnly))
+        return QByteArray();
+    // Not null even when empty, so that the window is given an empty file rather than none.
+    return QByteArray("").append(source.readAll());
+}
+
+class BadPictureInTheWindow : public ::testing::TestWithParam<BadPicture> {};
+
+TEST_P(BadPictureInTheWindow, OneMessageThenAnEmptyPicture)
+{
+    const BadPicture& bad = GetParam();
+    SCOPED_TRACE(bad.file);
+    WindowUnderTest window(badPictureBytes(bad.file));
+    const Graphics::TBitmap* shown = window->Image1->Picture->Bitmap;
+    ASSERT_EQ(RecordedMessages().size(), 1u) << "loaded as a " << shown->Width() << " x " << shown->Height() << " picture";
+    const std::string& message = RecordedMessages()[0];
+    const std::size_t named = message.find("\"test.bmp\": ");
+    ASSERT_NE(named, std::string::npos) << message;
+    EXPECT_NE(message.find(bad.reason, named), std::string::npos) << message;
+    EXPECT_TRUE(shown->Image().isNull());
+    EXPECT_TRUE(window->Widget()->isVisible());
+
+    window->Button2->Click();
+    EXPECT_EQ(window.Captions(), EmptyPictureCaptions);
+    EXPECT_TRUE(window.ButtonsEnabled());
+    EXPECT_EQ(RecordedMessages().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rejected, BadPictureInTheWindow, ::testing::ValuesIn(rejected));
 
 }

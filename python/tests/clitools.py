@@ -1,8 +1,6 @@
 """What the module's tests share: slopemeter-cli's output, and pictures written for it to read."""
 import json
-import math
 import os
-import struct
 import subprocess
 
 import numpy as np
@@ -17,30 +15,17 @@ def run_cli(*arguments):
     return subprocess.run([CLI, *arguments], capture_output=True, text=True)
 
 
-def expected_angle(slope):
-    """The angle of a slope as json.loads reads the CLI's text of it: a 32-bit float's shortest digits."""
-    slope = float(np.float32(slope))
-    return float(str(np.float32(math.atan(slope) * 180.0 / math.pi)))
-
-
 def cli_results(files, level=slopemeter.DEFAULT_LEVEL):
     """The CLI's own --json results for files, as json.loads reads them."""
     output = run_cli("--json", "--level", str(level), "--", *files).stdout
     return [json.loads(line) for line in output.splitlines()]
 
 
-def write_bmp(path, pixels):
-    """A top-down 24-bit bitmap of the first three channels, or of the grey byte in all three."""
-    if pixels.ndim == 2:
-        pixels = np.repeat(pixels[:, :, None], 3, axis=2)
-    height, width = pixels.shape[:2]
-    row = width * 3
-    rows = np.zeros((height, row + (-row) % 4), np.uint8)
-    rows[:, :row] = pixels[:, :, :3].reshape(height, row)
-    header = struct.pack("<2sIHHI", b"BM", 54 + rows.size, 0, 0, 54)
-    header += struct.pack("<IiiHHIIiiII", 40, width, -height, 1, 24, 0, rows.size, 2835, 2835, 0, 0)
+def write_picture(path, pixels):
+    """A PPM of the first three channels, or of the grey byte in all three."""
+    pixels = np.repeat(pixels[:, :, None], 3, axis=2) if pixels.ndim == 2 else pixels[:, :, :3]
     with open(path, "wb") as file:
-        file.write(header + rows.tobytes())
+        file.write(b"P6 %d %d 255\n" % (pixels.shape[1], pixels.shape[0]) + np.ascontiguousarray(pixels).tobytes())
 
 
 def line_picture(rng, height, width, channels=3):

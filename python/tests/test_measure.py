@@ -9,7 +9,7 @@ import unittest
 import numpy as np
 
 import slopemeter
-from clitools import DATA, cli_results, expected_angle, line_picture, run_cli, write_bmp
+from clitools import DATA, cli_results, line_picture, run_cli, write_picture
 
 LEVELS = (20, 50, 54, 120, 200)
 
@@ -19,17 +19,12 @@ def without_file(result):
 
 
 class Files(unittest.TestCase):
-    def test_every_kind_of_picture_as_the_cli_measures_it(self):
+    def test_every_kind_of_picture_as_the_cli_measures_it_named_by_str_bytes_or_path(self):
         files = sorted(glob.glob(os.path.join(DATA, "kinds", "*")))
         for file, expected in zip(files, cli_results(files), strict=True):
             with self.subTest(file=file):
                 self.assertEqual(slopemeter.measure(file), expected)
-
-    def test_str_bytes_and_path_like_name_the_same_file(self):
-        file = os.path.join(DATA, "kinds", "png-rgb.png")
-        expected = slopemeter.measure(file)
-        for name in (os.fsencode(file), pathlib.Path(file)):
-            self.assertEqual(slopemeter.measure(name), expected)
+        self.assertEqual([slopemeter.measure(name) for name in (os.fsencode(file), pathlib.Path(file))], [expected] * 2)
 
     def test_damaged_pictures_raise_picture_error_with_the_cli_message(self):
         files = sorted(glob.glob(os.path.join(DATA, "bad", "*"))) + ["no-such-file.bmp"]
@@ -58,9 +53,9 @@ class Arrays(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             for index, level in enumerate(LEVELS):
                 chosen = pictures[index::len(LEVELS)]
-                paths = [os.path.join(folder, f"{level}-{n}.bmp") for n in range(len(chosen))]
+                paths = [os.path.join(folder, f"{level}-{n}.ppm") for n in range(len(chosen))]
                 for path, pixels in zip(paths, chosen):
-                    write_bmp(path, pixels)
+                    write_picture(path, pixels)
                 results = map(without_file, cli_results(paths, level))
                 cls.cases += zip(chosen, [level] * len(chosen), results, strict=True)
 
@@ -70,48 +65,25 @@ class Arrays(unittest.TestCase):
                 self.assertEqual(slopemeter.measure(pixels, level=level), expected)
 
     def test_arrays_laid_out_otherwise_give_the_same_result(self):
-        pixels, level, expected = next(case for case in self.cases if case[0].ndim == 3
-                                       and case[2]["computed"])
+        pixels, level, expected = next(case for case in self.cases if case[0].ndim == 3 and case[2]["computed"])
         wide = np.zeros((pixels.shape[0], pixels.shape[1] * 2 + 3, pixels.shape[2]), np.uint8)
         wide[:, 3::2] = pixels
-        views = {
-            "every other column": wide[:, 3::2],
-            "a crop of longer rows": np.pad(pixels, ((0, 0), (0, 5), (0, 0)))[:, :pixels.shape[1]],
-            "channels reversed": pixels[:, :, ::-1],
-            "column order (Fortran)": np.asfortranarray(pixels),
-            "read-only": np.frombuffer(pixels.tobytes(), np.uint8).reshape(pixels.shape),
-        }
+        views = {"every other column": wide[:, 3::2], "channels reversed": pixels[:, :, ::-1],
+                 "a crop of longer rows": np.pad(pixels, ((0, 0), (0, 5), (0, 0)))[:, :pixels.shape[1]],
+                 "column order (Fortran)": np.asfortranarray(pixels),
+                 "read-only": np.frombuffer(pixels.tobytes(), np.uint8).reshape(pixels.shape)}
         for name, view in views.items():
             with self.subTest(name):
                 self.assertEqual(slopemeter.measure(view, level=level), expected)
-        flipped = slopemeter.measure(pixels[::-1], level=level)
-        self.assertEqual(slopemeter.measure(np.ascontiguousarray(pixels[::-1]), level=level), flipped)
         grey = np.ascontiguousarray(pixels[:, :, 0])
-        self.assertEqual(slopemeter.measure(grey.T, level=level),
-                         slopemeter.measure(np.ascontiguousarray(grey.T), level=level))
+        for view in (pixels[::-1], grey.T):
+            self.assertEqual(slopemeter.measure(view, level=level),
+                             slopemeter.measure(np.ascontiguousarray(view), level=level))
 
     def test_threads_measure_alongside_each_other(self):
         with concurrent.futures.ThreadPoolExecutor(4) as pool:
             results = list(pool.map(lambda case: slopemeter.measure(case[0], case[1]), self.cases))
         self.assertEqual(results, [case[2] for case in self.cases])
-
-    def test_edge_cases(self):
-        nothing = {"fr": [0, 0], "re": [0, 0], "slope": 0.0, "computed": False}
-        column = np.zeros((6, 1, 3), np.uint8)
-        column[2:4] = 255
-        corner = np.zeros((5, 8), np.uint8)
-        corner[0, 0] = corner[4, 7] = 200
-        cases = [
-            ("no white pixel", np.full((9, 9, 3), 50, np.uint8), nothing),
-            ("one white column", column, {**nothing, "fr": [0, 3]}),
-            ("corner to corner", corner, {"fr": [0, 0], "re": [7, 4], "slope": float(str(np.float32(4 / 7))),
-                                          "angle": expected_angle(4 / 7), "computed": True}),
-        ]
-        for name, pixels, expected in cases:
-            with self.subTest(name):
-                result = slopemeter.measure(pixels)
-                self.assertEqual(result, expected)
-                self.assertEqual(len(slopemeter.captions(result)), 3)
 
 
 class Mistakes(unittest.TestCase):
@@ -138,8 +110,7 @@ class Mistakes(unittest.TestCase):
         for level in (50.0, "50", None):
             with self.subTest(level=level), self.assertRaisesRegex(TypeError, "level must be an integer"):
                 slopemeter.measure(pixels, level=level)
-        with self.assertRaisesRegex(TypeError, "dict that measure returns"):
-            slopemeter.captions([1, 2])
+        self.assertRaisesRegex(TypeError, "dict that measure returns", slopemeter.captions, [1, 2])
 
     def test_any_integer_level_measures(self):
         white = np.full((2, 3, 3), 255, np.uint8)

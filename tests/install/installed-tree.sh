@@ -34,19 +34,14 @@ fi
 held=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 [ "$held" = "$expected" ] || fail "the installed tree holds:"$'\n'"$held"
 
-for program in slopemeter slopemeter-cli; do
-  [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
-done
+[ -x "$prefix/bin/slopemeter" ] && [ -x "$prefix/bin/slopemeter-cli" ] || fail "the programs are not executable"
 
 desktop=$prefix/share/applications/slopemeter.desktop
-grep -qx 'Exec=slopemeter' "$desktop" || fail "the desktop entry does not start slopemeter"
-grep -qx 'Icon=slopemeter' "$desktop" || fail "the desktop entry does not name the icon slopemeter"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$desktop" || fail "the desktop entry is not valid"
-fi
+grep -qx 'Exec=slopemeter' "$desktop" && grep -qx 'Icon=slopemeter' "$desktop" ||
+  fail "the desktop entry does not start slopemeter with its icon"
+! command -v desktop-file-validate >/dev/null || desktop-file-validate "$desktop" || fail "the desktop entry is not valid"
 
-icon=$prefix/share/icons/hicolor/32x32/apps/slopemeter.png
-[ "$(identify -format '%m %wx%h' "$icon")" = "PNG 32x32" ] || fail "the icon is not a 32x32 PNG"
+[ "$(identify -format '%m %wx%h' "$prefix/share/icons/hicolor/32x32/apps/slopemeter.png")" = "PNG 32x32" ] || fail "the icon is not a 32x32 PNG"
 
 # Manual pages that man shows without a complaint from either formatter.
 for page in "$prefix"/share/man/man1/*.1.gz; do

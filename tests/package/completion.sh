@@ -40,7 +40,6 @@ expect() {
 }
 
 pictures=$'LASER.PNG\nframe.ppm\nline.bmp\nold runs\nphoto.jpeg\nshots'
-expect "$pictures" ''
 expect "$pictures" --json ''
 expect 'line.bmp' l
 expect '--help' --jobs 2 --h
@@ -48,7 +47,6 @@ expect '--annotate' --json --ann
 expect $'old runs\nshots' --annotate ''
 expect $'old runs\nshots' --json --annotate=''
 expect $'LASER.PNG\nframe.ppm\nline.bmp\nlist.txt\nnotes.txt\nold runs\nphoto.jpeg\nshots' --files-from ''
-expect '' --level ''
 expect '' --memory ''
 expect "$pictures" --jobs 2 ''
 expect 'shots/a.png' shots/

@@ -4,7 +4,7 @@
 
 // The measurement as it reads at first sight, with nothing done for speed: each pixel's mean
 // compared with the level, and the end points looked for column by column through the canvas.
-// The benchmarks set the real run against it, and the tests hold the real run's results to it.
+// The benchmarks set the real run against it.
 
 void BinarizePlainly(Graphics::TBitmap& bitmap, int level);
 bool FindSlopePlainly(Graphics::TBitmap& bitmap, ScanResult* result);
