@@ -177,7 +177,7 @@ TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)
     const std::pair<QByteArray, QByteArray> ends[] = {
         {"", ""},
         {"P", "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: the stream ends inside it, so the frame is cut short.\"}\n"},
-        {"X", "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: it is not a picture this program reads from a stream (binary PNM, BMP or PNG).\"}\n"},
+        {"X", "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: it is not a picture this program reads from a stream (binary PNM, BMP, PNG or JPEG).\"}\n"},
     };
     for (const auto& [end, error] : ends) {
         WriteFile("stream", stream + end);

@@ -10,7 +10,7 @@ import numpy as np
 
 import slopemeter
 from slopemeter._slopemeter import _format
-from clitools import CLI, run_cli, write_bmp
+from clitools import CLI, run_cli, write_picture
 
 
 def line_pixels(angle, height=120, width=200):
@@ -26,10 +26,10 @@ class Fit(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp()
-        cls.line = os.path.join(cls.folder, "line.bmp")
-        cls.black = os.path.join(cls.folder, "black.bmp")
-        write_bmp(cls.line, line_pixels(9))
-        write_bmp(cls.black, np.zeros((20, 30, 3), np.uint8))
+        cls.line = os.path.join(cls.folder, "line.ppm")
+        cls.black = os.path.join(cls.folder, "black.ppm")
+        write_picture(cls.line, line_pixels(9))
+        write_picture(cls.black, np.zeros((20, 30, 3), np.uint8))
         output = run_cli("--fit", "--json", cls.line, cls.black).stdout
         cls.cli = [json.loads(line) for line in output.splitlines()]
 

@@ -37,8 +37,8 @@ held=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 [ -x "$prefix/bin/slopemeter" ] && [ -x "$prefix/bin/slopemeter-cli" ] || fail "the programs are not executable"
 
 desktop=$prefix/share/applications/slopemeter.desktop
-grep -qx 'Exec=slopemeter' "$desktop" && grep -qx 'Icon=slopemeter' "$desktop" ||
-  fail "the desktop entry does not start slopemeter with its icon"
+grep -qx 'Exec=slopemeter %f' "$desktop" && grep -q '^MimeType=image/bmp;' "$desktop" && grep -qx 'Icon=slopemeter' "$desktop" ||
+  fail "the desktop entry does not start slopemeter on a picture with its icon"
 ! command -v desktop-file-validate >/dev/null || desktop-file-validate "$desktop" || fail "the desktop entry is not valid"
 
 [ "$(identify -format '%m %wx%h' "$prefix/share/icons/hicolor/32x32/apps/slopemeter.png")" = "PNG 32x32" ] || fail "the icon is not a 32x32 PNG"
