@@ -3,11 +3,13 @@
 #include "SysUtils.h"
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QImageReader>
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -71,6 +73,15 @@ TEST(DirectDecoders, DamagedFilesAreRefusedWholeAndStreamed)
     wide.replace(16, 8, QByteArray("\x00\x0F\x42\x41\x00\x00\x00\xC8", 8));
     wide.replace(29, 4, BigEndian32(PngCrc(wide.mid(12, 17))));
     WriteFile("wide.png", wide);
+    // Plain 24-bit bitmaps read a row at a time are held to the row reader's limits, as PNGs are;
+    // full length (sparse files), so that only the limits stand in their way.
+    for (const auto& [name, width, height] : {std::tuple{"big.bmp", 20000, 10000}, std::tuple{"wide.bmp", 1000001, 2}}) {
+        QByteArray header = BmpBytes(SolidImage(4, 4));
+        PutU32(header, 18, std::uint32_t(width));
+        PutU32(header, 22, std::uint32_t(height));
+        WriteFile(name, header.left(54));
+        ASSERT_TRUE(QFile(name).resize(54 + (std::int64_t(width) * 3 + 3) / 4 * 4 * height));
+    }
 
     const struct {
         const char* file;
@@ -81,6 +92,8 @@ TEST(DirectDecoders, DamagedFilesAreRefusedWholeAndStreamed)
         {"huge.jpg", "cut short", "cut short"},
         {"cut.png", "cut short", "cut short"},
         {"wide.png", "more than the 150000000 pixels", "1000001 pixels wide, more than the 1000000 pixels"},
+        {"big.bmp", "20000 x 10000 pixels, more than the 150000000 pixels", "streamed"},
+        {"wide.bmp", "(loaded)", "1000001 pixels wide, more than the 1000000 pixels"},
     };
     for (const auto& bad : cases) {
         EXPECT_NE(FailureOf(bad.file).find(bad.whole), std::string::npos) << bad.file << ": " << FailureOf(bad.file);
