@@ -3,7 +3,12 @@
 #include "Uprocess.h"
 #include "Uscanner.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 #include <QTimer>
 
@@ -147,6 +152,35 @@ TEST(ThreadRun, ClosingTheWindowMidRunEndsTheProgramCleanly)
         ExitNow(closedMidRun && TThread::InstanceCount() == 0 ? 0 : 1);
     },
                 ::testing::ExitedWithCode(0), "");
+}
+
+// A picture dropped on the window takes the place of the one shown and the captions start over;
+// one that cannot be read gives the message a bad test.bmp gives; drops are left alone mid-run.
+TEST(Window, ADroppedPictureIsTheOneMeasured)
+{
+    WindowUnderTest window(SolidImage(40, 30));
+    WriteFile("line.bmp", BmpBytes(LinePicture({120, 90}, {10, 80}, {110, 20})));
+    const auto drop = [&](const QString& file) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QDir::current().absoluteFilePath(file))});
+        // Qt hands a drop only to the widget that took the drag as it entered.
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window->Widget(), &enter);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window->Widget(), &event);
+    };
+    window->Button2->Click();
+    window->Button1->SetEnabled(false);
+    drop("line.bmp");
+    EXPECT_EQ(window->Image1->Picture->Bitmap->Width(), 40);
+    window->Button1->SetEnabled(true);
+    drop("line.bmp");
+    EXPECT_EQ(window.Captions(), (std::vector<std::string>{FrCaptionPrefix, ReCaptionPrefix, SlopeCaptionPrefix}));
+    window->Button2->Click();
+    EXPECT_EQ(window.Captions()[0], FrCaptionPrefix + "( 10: 80)");
+    drop("missing.bmp");
+    ASSERT_EQ(RecordedMessages().size(), 1u);
+    EXPECT_NE(RecordedMessages()[0].find("missing.bmp\": the file does not exist."), std::string::npos);
 }
 
 TEST(Window, ShownCaptionsAreTheBarePrefixesDecodedFromBig5)

@@ -3,6 +3,9 @@ import concurrent.futures
 import glob
 import os
 import pathlib
+import shutil
+import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -117,6 +120,17 @@ class Mistakes(unittest.TestCase):
         self.assertEqual(slopemeter.measure(0 * white, level=np.int64(-(10**6)))["re"], [2, 1])
         self.assertEqual(slopemeter.measure(white, level=10**30)["fr"], [0, 0])
         self.assertEqual(slopemeter.measure(white, level=254)["fr"], [0, 1])
+
+    # A module compiled for one interpreter, imported by another, says which one it needs.
+    def test_another_interpreter_is_told_which_one_the_module_was_built_for(self):
+        with tempfile.TemporaryDirectory() as folder:
+            package = pathlib.Path(slopemeter.__file__).parent
+            shutil.copytree(package, os.path.join(folder, "slopemeter"))
+            for compiled in glob.glob(os.path.join(folder, "slopemeter", "_slopemeter.*")):
+                os.rename(compiled, os.path.join(folder, "slopemeter", "_slopemeter.cpython-399-x86_64-linux-gnu.so"))
+            failed = subprocess.run([sys.executable, "-c", "import slopemeter"], capture_output=True, text=True,
+                                    env=dict(os.environ, PYTHONPATH=folder))
+        self.assertIn("ImportError: slopemeter's compiled module was built for cpython-399", failed.stderr)
 
 
 if __name__ == "__main__":

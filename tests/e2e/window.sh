@@ -11,7 +11,7 @@ pid=""
 cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
-start() { (cd "$1" && exec "$program") & pid=$!; }
+start() { (cd "$1" && shift && exec "$program" "$@") & pid=$!; }
 stop() { kill -0 "$pid" || fail "the program ended by itself"; kill "$pid"; wait "$pid" 2>/dev/null || true; pid=""; }
 
 # xvfb-run can hand over before its server takes connections; wait until it answers.
@@ -41,8 +41,8 @@ click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 # start of the program, with a screenshot named after the button. A loaded machine may take a
 # while to measure and repaint: the labels must change within 30 seconds, and are settled once
 # two shots in a row agree.
-labels_after() { # x name
-  start "$work/with"
+labels_after() { # x name [folder [picture]]
+  start "${3:-$work/with}" ${4:+"$4"}
   local form deadline=$((SECONDS + 30))
   form=$(window_named Form1) || fail "no window titled Form1 appeared"
   sleep 1.5
@@ -66,6 +66,9 @@ cp "$here/../../samples/test.bmp" "$work/with/test.bmp"
 labels_after 53 form
 labels_after 141 thread
 same_picture "$work/form.png" "$work/thread.png" || fail "Thread shows other labels than Form"
+# Given a picture, as a file manager starts it, the window opens that one and no test.bmp.
+labels_after 53 given "$work/without" "$work/with/test.bmp"
+same_picture "$work/form.png" "$work/given.png" || fail "the picture given shows other labels than test.bmp"
 
 # 2. Without a picture: a message box first, then the window with an empty picture area.
 start "$work/without"

@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 CLI = DATA = None
 CSV_HEADER = "file,frame,fr_x,fr_y,re_x,re_y,slope,angle,computed,error"
@@ -91,6 +92,28 @@ class Frames(unittest.TestCase):
             self.assertEqual(process.wait(), 0)
             process.stdout.close()
 
+    # Headers with comments wherever the format lets them stand, a JPEG whose marker segment holds
+    # the bytes of an end marker (as an embedded thumbnail does), and a PNG of more pixels than a
+    # picture held whole: each read as a frame exactly as the same bytes are read as a file.
+    def test_frames_are_read_as_the_same_files_are(self):
+        white = b"\xff" * 6
+        jpeg = kind("jpeg-colour.jpg")
+        segment = b"Exif\0\0" + b"\xff\xd8\xff\xd9" * 4
+        rows = zlib.compressobj(1)
+        idat = b"".join(rows.compress(b"\0" + bytes(12999) + b"\xff") for _ in range(12000)) + rows.flush()
+        chunk = lambda name, data: struct.pack(">I", len(data)) + name + data + struct.pack(">I", zlib.crc32(name + data))
+        large_png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 13000, 12000, 8, 0, 0, 0, 0))
+                     + chunk(b"IDAT", idat) + chunk(b"IEND", b""))
+        for picture in (b"P6 2 1 255#x\n" + white, b"P6#c\n2 1\n255\n" + white, b"P6\n2 1#c\r255\n" + white, jpeg,
+                        jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(segment) + 2) + segment + jpeg[2:], large_png):
+            with tempfile.NamedTemporaryFile() as file:
+                file.write(picture)
+                file.flush()
+                status, out, _ = run(["--json", file.name])
+            self.assertEqual(status, 0, picture[:12])
+            frames = run(["--json", "-"], picture * 2)
+            self.assertEqual((frames[0], [measured(r) for r in json_lines(frames[1])]), (0, [measured(json_lines(out)[0])] * 2))
+
     def test_an_empty_stream_gives_no_results_and_no_failure(self):
         self.assertEqual(run(["--json", "-"]), (0, b"", ""))
         self.assertEqual(run(["--csv", "-"])[1], CSV_HEADER.encode() + b"\r\n")
@@ -134,6 +157,16 @@ class NameLists(unittest.TestCase):
         self.assertEqual([(r["file"], r.get("frame")) for r in results[:4]],
                          [(self.names[0], None), ("-", 0), ("-", 1), (one_a_line[0], None)])
         self.assertEqual(len(results), 3 + len(one_a_line))
+
+    # A line that cannot be a name is an error for that line, and no name after it is lost.
+    def test_lines_that_are_no_names_are_errors_and_windows_line_ends_are_read(self):
+        cases = ((b"plain.bmp\0missing.bmp\0\n-dash.bmp\n", ["plain.bmp", "-dash.bmp"], "holds a NUL byte"),
+                 (b"x" * 5000 + b"\nplain.bmp\n", ["x" * 60 + "...", "plain.bmp"], "5000 bytes long"),
+                 (b"plain.bmp\r\nmissing.bmp\r\n\r\n-dash.bmp\r\n", ["plain.bmp", "missing.bmp", "-dash.bmp"], "missing.bmp"))
+        for listed, names, error in cases:
+            status, out, err = self.run_here(["--json", "--files-from", "-"], listed)
+            self.assertEqual((status, [r["file"] for r in json_lines(out)]), (1, names))
+            self.assertIn(error, err)
 
     def test_csv_reads_back_whole_in_pythons_csv_module(self):
         listed = b"\0".join(name.encode() for name in self.names)
