@@ -218,6 +218,69 @@ class Printer:
         sys.stderr.flush()
 
 
+def dtypes(fit=False):
+    """The DataFrame's columns, those of --csv but frame, with types that hold a missing value."""
+    types = {"file": "string", "fr_x": "Int64", "fr_y": "Int64", "re_x": "Int64", "re_y": "Int64",
+             "slope": "Float64", "angle": "Float64", "computed": "boolean", "error": "string"}
+    if fit:
+        types.update({column: "Float64" for column in FIT_COLUMNS[:-1]}, fit_samples="Int64")
+    return types
+
+
+def row(result, fit):
+    """One result as a row of the DataFrame's columns; None where there is no value."""
+    values = {"file": result["file"], "error": result.get("error")}
+    if "fr" in result:
+        values.update(zip(("fr_x", "fr_y", "re_x", "re_y"), result["fr"] + result["re"]),
+                      slope=result["slope"], angle=result.get("angle"), computed=result["computed"])
+    line = result.get("fit")
+    if fit and line:
+        values.update(zip(FIT_COLUMNS, [line["angle"], line["slope"], *line["centre"], *line["ends"][0],
+                                        *line["ends"][1], line["rms"], line["angle_sd"], line["samples"]]))
+    return values
+
+
+def frame_of(batch, start, level, fit):
+    """Runs on a worker: a partition of measure()'s DataFrame, indexed by each file's place."""
+    import pandas
+
+    results, _ = measure_batch(batch, level, fit)
+    types = dtypes(fit)
+    frame = pandas.DataFrame([row(result, fit) for result in results], columns=list(types),
+                             index=pandas.RangeIndex(start, start + len(results)))
+    return frame.astype(types)
+
+
+def measure(files, level=slopemeter.DEFAULT_LEVEL, fit=False, partition_size=1000):
+    """The results of many files as a lazy dask DataFrame, one row per file in order, with the
+    columns of slopemeter-cli --csv (but frame), and the fit_* ones with fit=True; a file that
+    cannot be measured has only file and error.
+
+    files is a list of names, a glob pattern (its matches sorted), or the path of a list of
+    names, read as slopemeter-cli --files-from reads one. The names are read now and held in
+    the task graph; each partition of partition_size files is measured when computed."""
+    import dask.dataframe
+
+    if isinstance(files, (str, bytes, os.PathLike)):
+        path = os.fsdecode(files)
+        is_pattern = glob.escape(path) != path and not os.path.lexists(path)
+        source = entries([path]) if is_pattern else entries(files_from=path)
+    else:
+        source = ((os.fsdecode(file), None) for file in files)
+    parts, starts = [], [0]
+    pending, _ = batches(source, partition_size)
+    for batch in pending:
+        parts.append(batch)
+        starts.append(starts[-1] + len(batch))
+    if not parts:
+        parts, starts = [[]], [0, 0]
+    meta = frame_of([], 0, level, fit)
+    divisions = starts[:-1] + [max(starts[-1] - 1, 0)]
+    return dask.dataframe.from_map(frame_of, parts, starts[:-1], level=level, fit=fit, meta=meta,
+                                   divisions=divisions, label="slopemeter-measure",
+                                   enforce_metadata=False)
+
+
 def parse_arguments(arguments):
     """The command line; a mistake in it ends the program with status 2, as slopemeter-cli's do."""
     parser = argparse.ArgumentParser(
