@@ -204,7 +204,7 @@ class Printer:
         elif "error" not in result:
             # A caption block for a failed file would look like a result.
             if self.named:
-                sys.stdout.write(("\n" if self.printed_any else "") + result["file"] + "\n")
+                sys.stdout.write(("\n" if self.printed_any else "") + terminal_text(result["file"]) + "\n")
             sys.stdout.write(formatted(result, "captions", self.fit))
             self.printed_any = True
         if "error" in result:
