@@ -1,56 +1,140 @@
 """Measures many picture files on a Dask cluster and prints the results as slopemeter-cli does.
 
-    python3 -m slopemeter.dask PATTERN_OR_FILE... [--scheduler tcp://HOST:8786] [--csv|--json] [--level N] [--fit]
+    python3 -m slopemeter.dask [--scheduler tcp://HOST:8786] [--csv|--json] [--level N] [--fit]
+                               [--files-from LIST [--null]] [PATTERN_OR_FILE...]
 
 Each argument is a file name or a glob pattern ("pictures/*.png", quoted so that the shell
-leaves it alone); a pattern's matches are taken in sorted order. Without --scheduler a local
-cluster with one worker per processor core does the work. Every machine of a cluster must see
-the files under the same names and have this package installed.
+leaves it alone); a pattern's matches are taken in sorted order. --files-from reads a list of
+names as slopemeter-cli does, as the run goes, so that a list of millions takes no more memory
+than a short one. Without --scheduler a local cluster with one worker per processor core does
+the work. Every machine of a cluster must see the files under the same names and have this
+package installed.
+
+As a library, measure(files) gives the results as a lazy dask DataFrame, one row per file.
 """
 import argparse
+import collections
 import glob
 import logging
-import math
 import os
+import signal
 import sys
+import time
 
 import slopemeter
 from slopemeter._slopemeter import _format
 
 PROGRAM = "slopemeter.dask"
 
-# Tasks per worker thread: enough to even out pictures of different sizes, few enough that the
-# scheduler's cost per task stays small beside the measuring.
-TASKS_PER_THREAD = 4
+# The longest name a list line may hold (PATH_MAX less its NUL), as much of a longer line as its
+# error shows, and the length past which a "list" is taken for something that holds no names.
+LONGEST_NAME = 4095
+SHOWN_BYTES = 60
+MOST_LINE_BYTES = 64 << 20
+
+# A task should take long enough that the scheduler's cost for it (a few milliseconds) is small,
+# and short enough that the last ones leave no worker idle for long.
+TASK_SECONDS = 0.1
+FIRST_BATCH, LARGEST_BATCH = 16, 4096
+# Batches handed out per worker thread and not yet printed: one running, one queued behind it.
+BATCHES_PER_THREAD = 2
+SCHEDULER_TIMEOUT = 10
+
+CSV_COLUMNS = ["file", "fr_x", "fr_y", "re_x", "re_y", "slope", "angle", "computed", "error"]
+FIT_COLUMNS = ["fit_angle", "fit_slope", "fit_cx", "fit_cy", "fit_x1", "fit_y1", "fit_x2", "fit_y2",
+               "fit_rms", "fit_angle_sd", "fit_samples"]
+
+
+class ListError(Exception):
+    """A list that cannot be read on: the run stops there, as slopemeter-cli's does."""
 
 
 def expand(arguments):
     """File names in order: each pattern replaced by its sorted matches, other names kept.
     A file whose name looks like a pattern, such as "scan[1].png", is taken as named."""
-    files = []
     for argument in arguments:
         is_pattern = glob.escape(argument) != argument and not os.path.lexists(argument)
         matches = sorted(glob.glob(argument)) if is_pattern else []
         # A pattern that matches nothing is kept, so that it is reported as a missing file.
-        files.extend(matches or [argument])
-    return files
+        yield from matches or [argument]
 
 
-def measure_chunk(files, level, fit=False):
-    """Runs on a worker: the result of each file, or {"file", "error"} for one that failed."""
+def list_lines(stream, separator):
+    """Each entry of a list as (its first LONGEST_NAME bytes, its whole length), read a block at
+    a time so that neither a long list nor a long line is ever held whole."""
+    head, length, number = b"", 0, 0
+    read = getattr(stream, "read1", stream.read)
+    while block := read(1 << 16):
+        parts = block.split(separator)
+        for part in parts[:-1]:
+            number += 1
+            yield (head + part[:LONGEST_NAME - len(head)]), length + len(part)
+            head, length = b"", 0
+        head += parts[-1][:LONGEST_NAME - len(head)]
+        length += len(parts[-1])
+        if length > MOST_LINE_BYTES:
+            raise ListError(f"Cannot read the list of pictures: line {number + 1} is more than "
+                            f"{MOST_LINE_BYTES} bytes long, so it is no list of names.")
+    if length:
+        yield head, length
+
+
+def listed_entries(stream, null=False):
+    """(name, None) for each name of a list, or (what the line shows, why) for a line that
+    cannot be a name; the rules are slopemeter-cli's."""
+    cr_line_ends = False
+    for number, (line, length) in enumerate(list_lines(stream, b"\0" if null else b"\n"), 1):
+        # A list written on Windows ends its lines in CR LF; its first line tells.
+        if not null and number == 1:
+            cr_line_ends = line.endswith(b"\r")
+        if cr_line_ends and length == len(line) and line.endswith(b"\r"):
+            line, length = line[:-1], length - 1
+        if length == 0:
+            continue
+        where = f"Cannot read line {number} of the list"
+        if length > len(line):
+            yield (os.fsdecode(line[:SHOWN_BYTES]) + "...",
+                   f"{where}: it is {length} bytes long, more than the {LONGEST_NAME} bytes of the "
+                   "longest file name.")
+        elif b"\0" in line:
+            yield (os.fsdecode(line[:line.index(b"\0")]),
+                   f"{where}: it holds a NUL byte, which no file name can; --null reads a list whose "
+                   "names each end with one.")
+        else:
+            yield os.fsdecode(line), None
+
+
+def entries(files=(), files_from=None, null=False):
+    """The named files (patterns expanded), then those of the list, as (name, error or None).
+    The list is opened at once, so that one that cannot be is refused before anything is done."""
+    stream = None
+    if files_from is not None:
+        stream = sys.stdin.buffer if files_from == "-" else open(files_from, "rb")
+
+    def generate():
+        for name in expand(files):
+            yield name, None
+        if stream is not None:
+            with stream:
+                yield from listed_entries(stream, null)
+    return generate()
+
+
+def measure_batch(batch, level, fit=False):
+    """Runs on a worker: the result of each entry, or {"file", "error"} for one that failed, and
+    the seconds it took. Nothing but the batch decides the results, so a batch run again after
+    its worker was lost gives the same ones."""
+    start = time.perf_counter()
     results = []
-    for file in files:
-        try:
-            results.append(slopemeter.measure(file, level, fit=fit))
-        except (slopemeter.PictureError, MemoryError) as error:
-            results.append({"file": file, "error": str(error)})
-    return results
-
-
-def chunks(files, threads):
-    """The files split into a few runs of neighbours for each worker thread."""
-    size = max(1, math.ceil(len(files) / (threads * TASKS_PER_THREAD)))
-    return [files[start:start + size] for start in range(0, len(files), size)]
+    for file, error in batch:
+        if error is None:
+            try:
+                results.append(slopemeter.measure(file, level, fit=fit))
+                continue
+            except (slopemeter.PictureError, MemoryError) as failure:
+                error = str(failure)
+        results.append({"file": file, "error": error})
+    return results, time.perf_counter() - start
 
 
 def formatted(result, style, fit=False):
@@ -58,13 +142,57 @@ def formatted(result, style, fit=False):
     return _format(result, style, fit).decode("utf-8", "surrogateescape")
 
 
+def terminal_text(text):
+    """Text as slopemeter-cli shows it on a terminal: control characters and bytes that are not
+    UTF-8 as escapes, so that no name can move the cursor or look like another."""
+    shown = []
+    for character in text:
+        code = ord(character)
+        if code < 0x20 or code == 0x7F:
+            shown.append(f"\\x{code:02X}")
+        elif 0x80 <= code < 0xA0:
+            shown.append(f"\\u00{code:02X}")
+        elif 0xDC80 <= code <= 0xDCFF:
+            shown.append(f"\\x{code - 0xDC00:02X}")
+        else:
+            shown.append(character)
+    return "".join(shown)
+
+
+class Progress:
+    """A line on standard error, when it is a terminal: pictures done (of how many, when known),
+    the rate, and the failures so far."""
+
+    def __init__(self, total):
+        self.total = total
+        self.shown = sys.stderr.isatty()
+        self.done = self.failed = 0
+        self.start = self.drawn = time.monotonic()
+
+    def advance(self, done, failed):
+        self.done += done
+        self.failed += failed
+        now = time.monotonic()
+        if self.shown and now - self.drawn >= 0.1:
+            self.drawn = now
+            of = f" of {self.total}" if self.total is not None else ""
+            rate = f", {self.done / max(now - self.start, 1e-9):.0f}/s" if self.total is None else ""
+            sys.stderr.write(f"\r\033[Kmeasured {self.done}{of} pictures{rate}, {self.failed} failed")
+            sys.stderr.flush()
+
+    def clear(self):
+        if self.shown:
+            sys.stderr.write("\r\033[K")
+
+
 class Printer:
     """Writes results in one of slopemeter-cli's formats, in the order they are handed over."""
 
-    def __init__(self, style, named, fit=False):
+    def __init__(self, style, named, fit=False, progress=None):
         self.style = style
         self.named = named
         self.fit = fit
+        self.progress = progress
         self.printed_any = False
         if style == "csv":
             sys.stdout.write(formatted({}, "csv-header", fit))
@@ -76,12 +204,81 @@ class Printer:
         elif "error" not in result:
             # A caption block for a failed file would look like a result.
             if self.named:
-                sys.stdout.write(("\n" if self.printed_any else "") + result["file"] + "\n")
+                sys.stdout.write(("\n" if self.printed_any else "") + terminal_text(result["file"]) + "\n")
             sys.stdout.write(formatted(result, "captions", self.fit))
             self.printed_any = True
         if "error" in result:
-            sys.stdout.flush()
-            print(f"{PROGRAM}: {result['error']}", file=sys.stderr, flush=True)
+            self.failure(result["error"])
+
+    def failure(self, why):
+        sys.stdout.flush()
+        if self.progress:
+            self.progress.clear()
+        sys.stderr.write(f"{PROGRAM}: {terminal_text(why)}\n")
+        sys.stderr.flush()
+
+
+def dtypes(fit=False):
+    """The DataFrame's columns, those of --csv but frame, with types that hold a missing value."""
+    types = {"file": "string", "fr_x": "Int64", "fr_y": "Int64", "re_x": "Int64", "re_y": "Int64",
+             "slope": "Float64", "angle": "Float64", "computed": "boolean", "error": "string"}
+    if fit:
+        types.update({column: "Float64" for column in FIT_COLUMNS[:-1]}, fit_samples="Int64")
+    return types
+
+
+def row(result, fit):
+    """One result as a row of the DataFrame's columns; None where there is no value."""
+    values = {"file": result["file"], "error": result.get("error")}
+    if "fr" in result:
+        values.update(zip(("fr_x", "fr_y", "re_x", "re_y"), result["fr"] + result["re"]),
+                      slope=result["slope"], angle=result.get("angle"), computed=result["computed"])
+    line = result.get("fit")
+    if fit and line:
+        values.update(zip(FIT_COLUMNS, [line["angle"], line["slope"], *line["centre"], *line["ends"][0],
+                                        *line["ends"][1], line["rms"], line["angle_sd"], line["samples"]]))
+    return values
+
+
+def frame_of(batch, start, level, fit):
+    """Runs on a worker: a partition of measure()'s DataFrame, indexed by each file's place."""
+    import pandas
+
+    results, _ = measure_batch(batch, level, fit)
+    types = dtypes(fit)
+    frame = pandas.DataFrame([row(result, fit) for result in results], columns=list(types),
+                             index=pandas.RangeIndex(start, start + len(results)))
+    return frame.astype(types)
+
+
+def measure(files, level=slopemeter.DEFAULT_LEVEL, fit=False, partition_size=1000):
+    """The results of many files as a lazy dask DataFrame, one row per file in order, with the
+    columns of slopemeter-cli --csv (but frame), and the fit_* ones with fit=True; a file that
+    cannot be measured has only file and error.
+
+    files is a list of names, a glob pattern (its matches sorted), or the path of a list of
+    names, read as slopemeter-cli --files-from reads one. The names are read now and held in
+    the task graph; each partition of partition_size files is measured when computed."""
+    import dask.dataframe
+
+    if isinstance(files, (str, bytes, os.PathLike)):
+        path = os.fsdecode(files)
+        is_pattern = glob.escape(path) != path and not os.path.lexists(path)
+        source = entries([path]) if is_pattern else entries(files_from=path)
+    else:
+        source = ((os.fsdecode(file), None) for file in files)
+    parts, starts = [], [0]
+    pending, _ = batches(source, partition_size)
+    for batch in pending:
+        parts.append(batch)
+        starts.append(starts[-1] + len(batch))
+    if not parts:
+        parts, starts = [[]], [0, 0]
+    meta = frame_of([], 0, level, fit)
+    divisions = starts[:-1] + [max(starts[-1] - 1, 0)]
+    return dask.dataframe.from_map(frame_of, parts, starts[:-1], level=level, fit=fit, meta=meta,
+                                   divisions=divisions, label="slopemeter-measure",
+                                   enforce_metadata=False)
 
 
 def parse_arguments(arguments):
@@ -89,12 +286,17 @@ def parse_arguments(arguments):
     parser = argparse.ArgumentParser(
         prog=f"python3 -m {PROGRAM}",
         description="Measures picture files on a Dask cluster; the results come in the order given, "
-                    "as slopemeter-cli prints them.")
-    parser.add_argument("files", nargs="+", metavar="PATTERN_OR_FILE",
+                    "as slopemeter-cli prints them. Work goes out in batches sized to take about "
+                    f"{TASK_SECONDS} s each, at most {BATCHES_PER_THREAD} per worker thread ahead of "
+                    "what is printed; the batches of a worker that dies are measured again elsewhere "
+                    "and every result is printed once. Ctrl-C stops between two lines and cancels "
+                    "what is left on the cluster.")
+    parser.add_argument("files", nargs="*", metavar="PATTERN_OR_FILE",
                         help="a picture file, or a quoted glob pattern such as 'pictures/*.png'")
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="a running Dask scheduler, e.g. tcp://HOST:8786 (default: a local "
-                             "cluster with one worker per processor core)")
+                             "cluster with one worker per processor core); one that cannot be "
+                             f"reached in {SCHEDULER_TIMEOUT} s is an error")
     output = parser.add_mutually_exclusive_group()
     output.add_argument("--json", action="store_true", help="one JSON object per file and line")
     output.add_argument("--csv", action="store_true", help="a header line, then one row per file")
@@ -104,7 +306,16 @@ def parse_arguments(arguments):
     parser.add_argument("--fit", action="store_true",
                         help="add a line fitted through the bright line's whole length, as "
                              "slopemeter-cli --fit does")
-    return parser.parse_args(arguments)
+    parser.add_argument("--files-from", metavar="LIST",
+                        help="also measure the files named in LIST (- for standard input), one a "
+                             "line, after those named; read as the run goes, as slopemeter-cli "
+                             "reads it (CR LF line ends, empty lines, lines that cannot be names)")
+    parser.add_argument("--null", action="store_true",
+                        help="the names in LIST each end with a NUL byte, as find -print0 writes them")
+    options = parser.parse_args(arguments)
+    if not options.files and options.files_from is None:
+        parser.error("no picture files given")
+    return options
 
 
 def connect(scheduler):
@@ -112,7 +323,7 @@ def connect(scheduler):
     from distributed import Client, LocalCluster
 
     if scheduler:
-        return Client(scheduler)
+        return Client(scheduler, timeout=SCHEDULER_TIMEOUT)
     # Threads rather than processes: the measurement runs without the interpreter lock, and
     # threads start in a fraction of the time.
     cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1, processes=False,
@@ -120,23 +331,118 @@ def connect(scheduler):
     return Client(cluster)
 
 
+class Stopped(Exception):
+    """A signal to end the run, turned into an exception so that the cluster is cleaned up."""
+
+    def __init__(self, number):
+        super().__init__(number)
+        self.number = number
+
+
+def batches(source, first_size):
+    """The entries in runs whose length the caller may change as it learns how long one takes."""
+    size = [first_size]
+    source = iter(source)
+
+    def generate():
+        while batch := [entry for _, entry in zip(range(size[0]), source)]:
+            yield batch
+    return generate(), size
+
+
+def measure_in_order(client, source, options, on_batch):
+    """Measures the entries in a window of batches and hands each batch's results to on_batch in
+    input order. Returns when all are done; on an exception, cancels what is still out."""
+    from distributed import as_completed
+
+    threads = sum(client.nthreads().values()) or 1
+    window = BATCHES_PER_THREAD * threads
+    pending, size = batches(source, FIRST_BATCH)
+    out = {}                      # sequence number -> future, until its results are printed
+    done = {}                     # sequence number -> results come before their turn
+    submitted = printed = 0
+    completed = as_completed()
+
+    def submit():
+        nonlocal submitted
+        while submitted - printed < window:
+            batch = next(pending, None)
+            if batch is None:
+                return
+            future = client.submit(measure_batch, batch, options.level, options.fit, pure=False)
+            future.sequence, future.names = submitted, batch
+            out[submitted] = future
+            completed.add(future)
+            submitted += 1
+
+    try:
+        submit()
+        for future in completed:
+            try:
+                results, seconds = future.result()
+            except Exception as failure:  # such as KilledWorker: every worker it ran on died
+                results = [{"file": name, "error": error or f"Cannot measure \"{name}\": the worker "
+                            f"measuring it was lost ({type(failure).__name__})."}
+                           for name, error in future.names]
+                seconds = 0
+            if len(future.names) >= size[0] and seconds > 0:
+                per_name = seconds / len(future.names)
+                size[0] = max(FIRST_BATCH, min(LARGEST_BATCH, int(TASK_SECONDS / per_name)))
+            done[future.sequence] = results
+            future.release()
+            while printed in done:
+                on_batch(done.pop(printed))
+                del out[printed]
+                printed += 1
+            submit()
+    finally:
+        if out:
+            client.cancel(list(out.values()))
+
+
 def run(options):
     """Measures the files on the cluster and prints the results in order; returns the exit status."""
-    files = expand(options.files)
     style = "json" if options.json else "csv" if options.csv else "captions"
-    printer = Printer(style, named=len(files) > 1, fit=options.fit)
-    all_well = True
-    with connect(options.scheduler) as client:
-        threads = sum(client.nthreads().values()) or 1
-        futures = client.map(measure_chunk, chunks(files, threads), level=options.level, fit=options.fit,
-                             pure=False)
-        for future in futures:
-            for result in future.result():
-                printer.print(result)
-                all_well = all_well and "error" not in result
-            future.release()
-    sys.stdout.flush()
-    return 0 if all_well else 1
+    listed = options.files_from is not None
+    files = list(expand(options.files))
+    try:
+        source = entries(files, options.files_from, options.null)
+    except OSError as error:
+        print(f"{PROGRAM}: cannot open the list \"{terminal_text(options.files_from)}\": "
+              f"{os.strerror(error.errno) if error.errno else error}.", file=sys.stderr)
+        return 2
+    progress = Progress(None if listed else len(files))
+    printer = Printer(style, named=len(files) > 1 or listed, fit=options.fit, progress=progress)
+    failed = 0
+
+    def on_batch(results):
+        nonlocal failed
+        progress.clear()
+        errors = 0
+        for result in results:
+            printer.print(result)
+            errors += "error" in result
+        failed += errors
+        sys.stdout.flush()
+        progress.advance(len(results), errors)
+
+    try:
+        try:
+            client = connect(options.scheduler)
+        except (OSError, TimeoutError) as error:
+            print(f"{PROGRAM}: cannot reach the scheduler at {options.scheduler}: {error}",
+                  file=sys.stderr)
+            return 1
+        with client:
+            measure_in_order(client, source, options, on_batch)
+    except ListError as error:
+        sys.stdout.flush()
+        printer.failure(str(error))
+        return 1
+    finally:
+        progress.clear()
+        sys.stdout.flush()
+    return 0 if failed == 0 else 1
 
 
 def main(arguments=None):
@@ -144,8 +450,17 @@ def main(arguments=None):
     options = parse_arguments(arguments)
     # File names that are not UTF-8 come out as the bytes they are, as slopemeter-cli writes them.
     sys.stdout.reconfigure(errors="surrogateescape")
+
+    def stop(number, frame):
+        raise Stopped(number)
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, stop)
+    # The client's own complaints about a scheduler it cannot reach would repeat ours.
+    logging.getLogger("distributed").setLevel(logging.CRITICAL)
     try:
         return run(options)
+    except Stopped as stopped:
+        return 128 + stopped.number
     except OSError as error:
         print(f"{PROGRAM}: {error}", file=sys.stderr)
         return 1
