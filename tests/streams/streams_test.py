@@ -162,7 +162,8 @@ class NameLists(unittest.TestCase):
     def test_lines_that_are_no_names_are_errors_and_windows_line_ends_are_read(self):
         cases = ((b"plain.bmp\0missing.bmp\0\n-dash.bmp\n", ["plain.bmp", "-dash.bmp"], "holds a NUL byte"),
                  (b"x" * 5000 + b"\nplain.bmp\n", ["x" * 60 + "...", "plain.bmp"], "5000 bytes long"),
-                 (b"plain.bmp\r\nmissing.bmp\r\n\r\n-dash.bmp\r\n", ["plain.bmp", "missing.bmp", "-dash.bmp"], "missing.bmp"))
+                 (b"plain.bmp\r\nmissing.bmp\r\n\r\n-dash.bmp\r\n", ["plain.bmp", "missing.bmp", "-dash.bmp"], "missing.bmp"),
+                 (b"plain.bmp\nmissing.bmp\r\n", ["plain.bmp", "missing.bmp\r"], "missing.bmp"))
         for listed, names, error in cases:
             status, out, err = self.run_here(["--json", "--files-from", "-"], listed)
             self.assertEqual((status, [r["file"] for r in json_lines(out)]), (1, names))
