@@ -37,6 +37,15 @@ labels_shot() { import -window "$1" -crop 600x70+290+290 +repage "$2"; }
 same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = "0" ]; }
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
+# The labels' area once two shots in a row agree: the window has painted what it shows.
+settled_shot() { # window file
+  sleep 0.2
+  labels_shot "$1" "$2"
+  until sleep 0.3; labels_shot "$1" "$work/again.png"; same_picture "$2" "$work/again.png"; do
+    cp "$work/again.png" "$2"
+  done
+}
+
 # The labels' area once a click on the button at x has been measured and shown, from a fresh
 # start of the program, with a screenshot named after the button. A loaded machine may take a
 # while to measure and repaint: the labels must change within 30 seconds, and are settled once
@@ -45,17 +54,13 @@ labels_after() { # x name [folder [picture]]
   start "${3:-$work/with}" ${4:+"$4"}
   local form deadline=$((SECONDS + 30))
   form=$(window_named Form1) || fail "no window titled Form1 appeared"
-  sleep 1.5
-  labels_shot "$form" "$work/bare.png"
+  settled_shot "$form" "$work/bare.png"
   click "$form" "$1" 300
   until labels_shot "$form" "$work/$2.png"; ! same_picture "$work/bare.png" "$work/$2.png"; do
     [ $SECONDS -lt $deadline ] || fail "the labels did not change after $2"
     sleep 0.3
   done
-  until labels_shot "$form" "$work/again.png"; same_picture "$work/$2.png" "$work/again.png"; do
-    cp "$work/again.png" "$work/$2.png"
-    sleep 0.5
-  done
+  settled_shot "$form" "$work/$2.png"
   import -window root "$shots/window-after-$2.png"
   stop
 }
@@ -78,10 +83,10 @@ import -window root "$shots/message-box.png"
 xdotool windowfocus --sync "$box" 2>/dev/null || true
 xdotool key Return
 form=$(window_named Form1) || fail "no window after the message box"
-sleep 1.5
+settled_shot "$form" "$work/bare.png"
 import -window root "$shots/window-without-picture.png"
 click "$form" 53 300
-sleep 1.5
+sleep 0.5
 stop
 
 echo "end to end: window, buttons and message box behave; screenshots in $shots"
