@@ -221,6 +221,86 @@ TEST(CliHostile, EachFaultGivesItsStatusAndMessage)
     EXPECT_TRUE(stat("/dev/full", &full) == 0 && S_ISCHR(full.st_mode)) << "the device itself is left alone";
 }
 
+// A PNG or JPEG of a few bytes whose header claims width x height pixels.
+QByteArray claimingPng(int width, int height)
+{
+    QByteArray png = EncodedPicture(SolidImage(8, 8), "png");
+    png.replace(16, 8, BigEndian32(std::uint32_t(width)) + BigEndian32(std::uint32_t(height)));
+    png.replace(29, 4, BigEndian32(PngCrc(png.mid(12, 17))));
+    return png;
+}
+
+QByteArray claimingJpeg(int width, int height)
+{
+    QByteArray jpeg = EncodedPicture(SolidImage(8, 8), "jpg", 90);
+    const int frame = int(jpeg.indexOf("\xFF\xC0"));
+    const char size[] = {char(height >> 8), char(height), char(width >> 8), char(width)};
+    jpeg.replace(frame + 5, 4, QByteArray(size, 4));
+    return jpeg;
+}
+
+// The error after the picture's name, or "" for a picture measured.
+QByteArray whyOf(const CliRun& run)
+{
+    const int at = int(run.err.indexOf("\": "));
+    const int frameAt = int(run.err.indexOf("standard input: "));
+    if (at < 0 && frameAt < 0)
+        return run.status == 0 ? "" : run.err;
+    const int start = frameAt >= 0 ? frameAt + 16 : at + 3;
+    return run.err.mid(start, run.err.indexOf('\n', start) - start);
+}
+
+// Each limit --help and the README state, per kind, as a file and as a frame on standard input:
+// a picture at the figure gets past it (to be measured, or found cut short), one a pixel past it
+// is refused with the figure, and file and frame say the same.
+TEST(CliHostile, EveryStatedLimitHoldsAtItsFigureAndNotOnePast)
+{
+    ScratchDirectory dir;
+    const auto bmp = [](int width) {
+        QByteArray bytes = BmpBytes(SolidImage(4, 1));
+        PutU32(bytes, 18, std::uint32_t(width));
+        const std::uint32_t rows = std::uint32_t(width * 3 + 3) / 4 * 4;
+        PutU32(bytes, 34, rows);
+        PutU32(bytes, 2, 54 + rows);
+        return bytes.left(54) + QByteArray(int(rows), '\0');
+    };
+    // The memory limit is a picture's share, known from its header: at it, and a byte short. (A
+    // frame of 8-bit PNM is measured as its rows come and takes none; one of 16 bits is held.)
+    const QByteArray pnm = QByteArray("P6\n100 100\n65535\n") + QByteArray(60000, '\0');
+    const std::int64_t share = 100 * 100 * 11 + pnm.size();
+    const QString atShare = "--memory " + QString::number(share), pastShare = "--memory " + QString::number(share - 1);
+    const struct {
+        QByteArray at, past;
+        QString atOptions, pastOptions;
+        const char* refused;
+    } limits[] = {
+        {claimingPng(1'000'000, 4000), claimingPng(1'000'001, 4000), "", "", "more than the 1000000 pixels"},
+        {claimingPng(1'000'000, 4000), claimingPng(1'000'000, 4001), "", "", "more than the 4000000000 pixels"},
+        {claimingJpeg(65500, 61068), claimingJpeg(65500, 61069), "", "", "more than the 4000000000 pixels"},
+        {claimingJpeg(65500, 100), claimingJpeg(65501, 100), "", "", "more than the 65500 pixels a side"},
+        {bmp(1'000'000), bmp(1'000'001), "", "", "more than the 1000000 pixels"},
+        {"P6\n15000 10000\n255\n", "P6\n15000 10001\n255\n", "", "", "more than the 150000000 pixels"},
+        {claimingPng(15000, 10000), claimingPng(15000, 10001), "--annotate marks --overwrite", "--annotate marks --overwrite",
+         "more than the 150000000 pixels"},
+        {pnm, pnm, atShare, pastShare, "more than the 1 MB that the run may use"},
+    };
+    for (const auto& limit : limits) {
+        WriteFile("at", limit.at);
+        WriteFile("past", limit.past);
+        const bool annotated = limit.atOptions.contains("annotate");
+        for (const QString& input : {QString("at"), QString("- < at")}) {
+            const QByteArray why = whyOf(RunShell("\"$0\" " + limit.atOptions + " " + input));
+            EXPECT_FALSE(why.contains("more than")) << limit.refused << ", " << input.toStdString() << ": " << why.toStdString();
+        }
+        const QString past = "\"$0\" " + limit.pastOptions + " ";
+        const QByteArray fileWhy = whyOf(RunShell(past + "past"));
+        EXPECT_TRUE(fileWhy.contains(limit.refused)) << limit.refused << ": " << fileWhy.toStdString();
+        if (!annotated) {
+            EXPECT_EQ(whyOf(RunShell(past + "- < past")), fileWhy) << limit.refused;
+        }
+    }
+}
+
 TEST(CliHostile, TheProgressLineMakesWayForResultsOnATerminal)
 {
     ScratchDirectory dir;

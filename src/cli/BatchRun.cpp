@@ -101,7 +101,7 @@ int runBatch(const CliOptions& options)
     const auto readStream = [&] {
         progress.beginFrames(isatty(STDERR_FILENO));
         // Each result is written as it is delivered, so there is nothing to pass on before a wait.
-        FrameStream frames(STDIN_FILENO, options.measure, {});
+        FrameStream frames(STDIN_FILENO, options.measure, {}, job.frameShareCheck());
         frames.run([&](const Measurement& measurement) {
             progress.advanceFrame();
             deliver(measurement);

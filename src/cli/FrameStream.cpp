@@ -25,7 +25,8 @@ constexpr std::size_t fitAsideBytes = std::size_t(12) << 20;
 
 }
 
-FrameStream::FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting)
+FrameStream::FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting,
+                         PictureSizeCheck heldWhole)
     : input_(descriptor,
              [this, beforeWaiting = std::move(beforeWaiting)] {
                  // A frame fitted aside is passed on before a wait, as the others are.
@@ -33,7 +34,7 @@ FrameStream::FrameStream(int descriptor, const MeasureSettings& settings, std::f
                  if (beforeWaiting)
                      beforeWaiting();
              }),
-      settings_(settings)
+      settings_(settings), heldWhole_(std::move(heldWhole))
 {
 }
 
@@ -166,7 +167,7 @@ void FrameStream::measurePnm(Measurement& measurement)
                     + std::to_string(header.height) + ").");
     }
     if (header.kind != '4' && header.maxval != 255)
-        return measureWhole(measurement, header.frameBytes());
+        return measureWhole(measurement, header.frameBytes(), heldWhole_);
     input_.consume(header.headerBytes);
     if (settings_.fit && header.kind != '4' && header.frameBytes() <= fitAsideBytes)
         return fitAside(header, measurement);
@@ -182,14 +183,24 @@ void FrameStream::measureBmp(Measurement& measurement)
 {
     const std::size_t length = bmpFrameLength(input_);
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
+    // A plain 24-bit file is measured as its rows are read, within the limits of rows read so
+    // and taking no share of the memory; so is such a frame, where it lies in the buffer.
+    const RowScanSink streamedLimits(settings_);
     try {
-        const BmpFile bitmap(bytes.left(BmpFile::HeaderBytes), std::int64_t(length));
+        const BmpFile bitmap(bytes.left(BmpFile::HeaderBytes), std::int64_t(length), &streamedLimits);
         bitmap.CheckContents(bytes);
+        if (bitmap.IsPlainTwentyFourBit()) {
+            LineMeasure scan(bitmap.Width(), bitmap.Height(), settings_);
+            for (int y = 0; y < bitmap.Height(); ++y)
+                scan.addRow(input_.data() + bitmap.RowOffset(y), 3);
+            measurement.Take(scan.finish());
+            return input_.consume(length);
+        }
     } catch (const PictureError&) {
         input_.consume(length);
         throw;
     }
-    measureWhole(measurement, length);
+    measureWhole(measurement, length, heldWhole_);
 }
 
 void FrameStream::measurePng(Measurement& measurement)
@@ -199,7 +210,7 @@ void FrameStream::measurePng(Measurement& measurement)
     input_.consume(length);
     // The rows go straight into the measurement as they are decoded, within the limits of a PNG
     // file read the same way.
-    RowScanSink sink(settings_);
+    RowScanSink sink(settings_, heldWhole_);
     DecodeRows(PictureKind::Png, bytes, sink);
     measurement.Take(sink.Finish());
 }
@@ -211,20 +222,20 @@ void FrameStream::measureJpeg(Measurement& measurement)
     const std::size_t length = jpegFrameLength(input_);
     const QByteArray bytes(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
     input_.consume(length);
-    RowScanSink sink(settings_);
+    RowScanSink sink(settings_, heldWhole_);
     if (DecodeRows(PictureKind::Jpeg, bytes, sink))
         return measurement.Take(sink.Finish());
-    measureImage(measurement, DecodeWithQt(bytes));
+    measureImage(measurement, DecodeWithQt(bytes, heldWhole_));
 }
 
-void FrameStream::measureWhole(Measurement& measurement, std::size_t length)
+void FrameStream::measureWhole(Measurement& measurement, std::size_t length, const PictureSizeCheck& heldWhole)
 {
     if (!input_.request(length))
         throw StreamLost("the stream ends inside it, so the frame is cut short.");
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(input_.data()), qsizetype(length));
     QImage image;
     try {
-        image = DecodeWithQt(bytes);
+        image = DecodeWithQt(bytes, heldWhole);
     } catch (const PictureError&) {
         input_.consume(length);
         throw;

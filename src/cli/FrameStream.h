@@ -5,6 +5,7 @@
 #include "LineMeasure.h"
 
 #include "Measurement.h"
+#include "PictureFile.h"
 #include "WorkerThread.h"
 
 #include <QImage>
@@ -27,7 +28,10 @@ class FrameStream {
 public:
     // beforeWaiting runs whenever the next bytes have not yet come, so that the results so far
     // can be passed on to a reader who watches them as they come, as from a camera.
-    FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting);
+    // heldWhole is offered each frame that must be held whole, as a file's picture is, before it
+    // is decoded.
+    FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting,
+                PictureSizeCheck heldWhole = {});
 
     // Measures frames until the input ends, handing each result to deliver in order. A damaged
     // frame gives an error and the stream goes on after it; a frame cut short by the end of the
@@ -53,7 +57,7 @@ private:
     void measureBmp(Measurement& measurement);
     void measurePng(Measurement& measurement);
     void measureJpeg(Measurement& measurement);
-    void measureWhole(Measurement& measurement, std::size_t length);
+    void measureWhole(Measurement& measurement, std::size_t length, const PictureSizeCheck& heldWhole);
     void measureImage(Measurement& measurement, QImage image) const;
     void scanRows(LineMeasure& scan, int height, std::size_t rowBytes, int bytesPerPixel);
     void scanBitRows(LineMeasure& scan, int width, int height);
@@ -67,6 +71,7 @@ private:
     // Last, so that it ends, its jobs done, before what they use.
     WorkerThread fitter_;
     MeasureSettings settings_;
+    PictureSizeCheck heldWhole_;
     std::int64_t frame_ = 0;
     bool lost_ = false;
 };

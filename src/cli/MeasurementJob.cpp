@@ -41,6 +41,15 @@ Measurement MeasurementJob::run(const QString& file) const
     return measurement;
 }
 
+PictureSizeCheck MeasurementJob::frameShareCheck() const
+{
+    return [budget = budget_](int width, int height, std::int64_t frameBytes) {
+        MemoryShare share(budget);
+        if (budget)
+            share.take(runCost(width, height, false) + frameBytes);
+    };
+}
+
 // Without annotations nothing needs the whole picture: JPEG, PNG and plain 24-bit BMP files
 // are measured as their rows are decoded, the rest loaded whole.
 void MeasurementJob::measure(Measurement& measurement) const

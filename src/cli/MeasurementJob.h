@@ -2,6 +2,7 @@
 
 #include "Annotation.h"
 #include "Measurement.h"
+#include "PictureFile.h"
 
 #include <QString>
 
@@ -19,6 +20,10 @@ public:
 
     // Safe to call from several threads at once.
     Measurement run(const QString& file) const;
+
+    // Refuses a frame of a stream held whole whose share would exceed the whole budget, as a
+    // file of that size is refused; frames are measured one at a time, so nothing waits.
+    PictureSizeCheck frameShareCheck() const;
 
 private:
     void measure(Measurement& measurement) const;

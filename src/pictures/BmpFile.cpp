@@ -128,6 +128,12 @@ bool BmpFile::isUncompressed() const
         || compression_ == compressionAlphaBitFields;
 }
 
+std::int64_t BmpFile::RowOffset(int y) const
+{
+    const std::int64_t stored = storedHeight_ < 0 ? y : Height() - 1 - y;
+    return dataOffset_ + stored * rowBytes();
+}
+
 std::int64_t BmpFile::rowBytes() const
 {
     return (width_ * bitsPerPixel_ + 31) / 32 * 4;

@@ -33,6 +33,8 @@ public:
     QImage ReadTwentyFourBitPicture(int descriptor) const;
     // The same pixels handed to sink top row first, as many rows at a time as it holds.
     void ReadTwentyFourBitRows(int descriptor, RowSink& sink) const;
+    // Where the shown row y (0 at the top) starts in the file.
+    std::int64_t RowOffset(int y) const;
 
     // What the headers cannot tell and Qt's reader lets pass, quietly drawing something: pixels
     // that name colours past the palette, run-length data that overruns a row or the picture or

@@ -70,6 +70,11 @@ void Decompressor::fail() const
         FailReading("the picture data is cut short.");
     if (code == JERR_OUT_OF_MEMORY)
         FailReading("there is not enough memory to decode it.");
+    // Too big is not damaged.
+    if (code == JERR_IMAGE_TOO_BIG)
+        FailReading("the picture is " + std::to_string(info_.image_width) + " x " + std::to_string(info_.image_height)
+                    + " pixels, more than the " + std::to_string(JPEG_MAX_DIMENSION)
+                    + " pixels a side that the JPEG decoder handles.");
     FailReading("the picture is damaged (" + std::string(handler_.message) + ").");
 }
 
