@@ -200,3 +200,53 @@ TEST(ReportFile, PutsThePageInPlaceOnlyWhenFinishedAndNeverOverAnother)
 }
 
 }
+
+namespace {
+
+QByteArray fileText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+TEST(ReportCli, BatchWithAMissingFileGivesAPageAndStatusOne)
+{
+    ScratchDirectory scratch;
+    WriteFile("line.bmp", BmpBytes(LinePicture({60, 30}, {2, 20}, {50, 5})));
+    const CliRun run = RunCli({"--json", "--report", "run.html", "line.bmp", "missing.bmp"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.count('\n'), 2);
+    const QByteArray html = fileText("run.html");
+    EXPECT_EQ(summaryValue(html, "pictures"), "2");
+    EXPECT_EQ(summaryValue(html, "failed"), "1");
+    EXPECT_TRUE(html.contains("[\"missing.bmp\",null,"));
+    const CliRun again = RunCli({"--report", "run.html", "line.bmp"});
+    EXPECT_EQ(again.status, 2);
+    EXPECT_TRUE(again.err.contains("'run.html' is there already")) << again.err.toStdString();
+    EXPECT_EQ(fileText("run.html"), html);
+    EXPECT_EQ(RunCli({"--overwrite", "--report", "run.html", "line.bmp"}).status, 0);
+    EXPECT_EQ(summaryValue(fileText("run.html"), "pictures"), "1");
+    EXPECT_EQ(RunCli({"--report", "line.bmp", "line.bmp"}).status, 2);
+    const CliRun unwritable = RunCli({"--report", "no/such/folder.html", "line.bmp"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_TRUE(unwritable.err.contains("cannot write the report 'no/such/folder.html'")) << unwritable.err.toStdString();
+}
+
+// Frames come through a pipe that stays open, so the run waits for more when it is interrupted.
+TEST(ReportCli, InterruptedStreamLeavesAPageMarkedCutShort)
+{
+    ScratchDirectory scratch;
+    const CliRun run = RunShell(
+        "frame() { printf 'P5\\n8 4\\n255\\n'; head -c 32 /dev/zero; }\n"
+        "mkfifo frames; \"$0\" --json --report stream.html - <frames >out & pid=$!\n"
+        "exec 3>frames; for i in 1 2 3; do frame >&3; done\n"
+        "for i in $(seq 300); do [ \"$(wc -l <out)\" -ge 3 ] && break; sleep 0.1; done\n"
+        "kill -INT $pid; wait $pid; echo $?; exec 3>&-");
+    EXPECT_EQ(run.out, "130\n") << "the program ends as SIGINT ends it";
+    const QByteArray html = fileText("stream.html");
+    EXPECT_TRUE(html.contains("<p id=\"cut-short\">"));
+    EXPECT_EQ(summaryValue(html, "pictures"), "3");
+    EXPECT_EQ(QDir().entryList(QDir::Hidden | QDir::Files).filter(".stream.html").size(), 0);
+}
+
+}

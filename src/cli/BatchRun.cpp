@@ -3,18 +3,24 @@
 #include "CommandLine.h"
 #include "FileWriting.h"
 #include "FrameStream.h"
+#include "HtmlReport.h"
 #include "MemoryBudget.h"
 #include "MeasurementJob.h"
 #include "NameList.h"
 #include "OrderedRun.h"
 #include "ProgressLine.h"
 #include "NameEscaping.h"
+#include "ReportFile.h"
 #include "ResultPrinter.h"
 #include "StandardOutput.h"
+#include "StopSignals.h"
 #include "SysUtils.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -57,6 +63,60 @@ bool resultsWritten()
     return false;
 }
 
+ReportSettings reportSettings(const CliOptions& options)
+{
+    ReportSettings settings;
+    settings.level = options.measure.level;
+    settings.fit = options.measure.fit;
+    settings.stream = options.files.contains(StandardInputName);
+    settings.annotationDirectory = options.annotationDirectory;
+    if (!settings.annotationDirectory.isEmpty())
+        settings.annotationLink = QDir(QFileInfo(options.report).absolutePath())
+                                      .relativeFilePath(QFileInfo(options.annotationDirectory).absoluteFilePath());
+    return settings;
+}
+
+// The page and its file, when the run writes one; the page is put in place however the run ends.
+class RunReport {
+public:
+    explicit RunReport(const CliOptions& options)
+    {
+        if (options.report.isEmpty())
+            return;
+        file_.emplace(options.report, options.overwrite);
+        page_.emplace(reportSettings(options), [this](const QByteArray& text) { file_->Write(text); });
+        path_ = options.report;
+        StopSignals::Catch();
+    }
+
+    void add(const Measurement& measurement)
+    {
+        if (page_)
+            page_->Add(measurement);
+    }
+
+    // False, having said why, when the page could not be written.
+    bool finish()
+    {
+        if (!page_)
+            return true;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        page_->Finish(seconds, StopSignals::Requested());
+        const QString why = file_->Finish();
+        if (why.isEmpty())
+            return true;
+        std::fprintf(stderr, "%s: cannot write the report '%s': %s\n", qPrintable(QCoreApplication::applicationName()),
+                     TerminalText(path_).constData(), why.toUtf8().constData());
+        return false;
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    QString path_;
+    std::optional<ReportFile> file_;
+    std::optional<HtmlReport> page_;
+};
+
 }
 
 int runBatch(const CliOptions& options)
@@ -73,6 +133,7 @@ int runBatch(const CliOptions& options)
                      names.openError().toUtf8().constData());
         return UsageErrorStatus;
     }
+    RunReport report(options);
     MemoryBudget budget(options.memory);
     const MeasurementJob job(options.measure, annotations, &budget);
     const bool listed = !options.filesFrom.isEmpty();
@@ -93,6 +154,7 @@ int runBatch(const CliOptions& options)
     };
     const auto deliver = [&](const Measurement& measurement) {
         progress.printAbove([&] { write(printer.Format(measurement)); });
+        report.add(measurement);
         if (!measurement.error.isEmpty()) {
             progress.reportFailure(measurement.error);
             allWell = false;
@@ -115,5 +177,7 @@ int runBatch(const CliOptions& options)
         allWell = false;
     }
     progress.finish();
-    return resultsWritten() && allWell ? 0 : FailureStatus;
+    const bool reportWritten = report.finish();
+    StopSignals::EndAsRequested();
+    return resultsWritten() && reportWritten && allWell ? 0 : FailureStatus;
 }
