@@ -77,7 +77,7 @@ std::optional<FittedLine> fittedLineOf(py::handle object, const std::string& wha
 [[noreturn]] void raiseNotWritten(const QString& why, py::handle path)
 {
     const std::string name = py::str(py::module_::import("os").attr("fsdecode")(path)).attr("encode")("utf-8", "backslashreplace").cast<std::string>();
-    PyErr_SetString(PyExc_OSError, ("cannot write the report \"" + name + "\": " + why.toStdString()).c_str());
+    PyErr_SetString(PyExc_OSError, ("cannot write the report '" + name + "': " + why.toStdString()).c_str());
     throw py::error_already_set();
 }
 
