@@ -8,8 +8,11 @@
 #include "ReportPictures.h"
 #include "ReportStatistics.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -21,11 +24,76 @@ constexpr int recordsPerChunk = 256;
 constexpr float noValue = std::numeric_limits<float>::quiet_NaN();
 
 // A JSON string that no "</script>" or "<!--" inside it can end or change the script it is in.
-QByteArray scriptString(const QString& text)
+// Most names are plain ASCII and need no more than their quotes.
+void appendScriptString(std::string& text, const QString& value)
 {
-    QByteArray quoted = JsonString(text);
-    return quoted.contains('<') ? quoted.replace("<", "\\u003c") : quoted;
+    const ushort* at = value.utf16();
+    const qsizetype length = value.size();
+    bool plain = true;
+    for (qsizetype i = 0; i < length && plain; ++i)
+        plain = at[i] >= 0x20 && at[i] < 0x7F && at[i] != '"' && at[i] != '\\' && at[i] != '<';
+    if (!plain) {
+        QByteArray quoted = JsonString(value);
+        if (quoted.contains('<'))
+            quoted.replace("<", "\\u003c");
+        text.append(quoted.constData(), std::size_t(quoted.size()));
+        return;
+    }
+    text += '"';
+    for (qsizetype i = 0; i < length; ++i)
+        text += char(at[i]);
+    text += '"';
 }
+
+// A record's values, each after a comma but the first. The numbers are written straight into
+// the chunk: the report goes beside a run that may measure a small frame in a few microseconds.
+class RecordText {
+public:
+    explicit RecordText(std::string& text)
+        : text_(text) {}
+
+    void integer(std::int64_t value)
+    {
+        char digits[NumberTextRoom];
+        put(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    }
+    void shortest(float value)
+    {
+        char digits[NumberTextRoom];
+        put(digits, writeShortest(digits, value));
+    }
+    void fit(double value)
+    {
+        char digits[NumberTextRoom];
+        put(digits, writeFit(digits, value));
+    }
+    void raw(const char* text)
+    {
+        separate();
+        text_ += text;
+    }
+    void string(const QString& value)
+    {
+        separate();
+        appendScriptString(text_, value);
+    }
+
+private:
+    void separate()
+    {
+        if (!first_)
+            text_ += ',';
+        first_ = false;
+    }
+    void put(const char* from, const char* to)
+    {
+        separate();
+        text_.append(from, std::size_t(to - from));
+    }
+
+    std::string& text_;
+    bool first_ = true;
+};
 
 QByteArray columnsOf(const ReportSettings& settings)
 {
@@ -44,29 +112,50 @@ QByteArray columnsOf(const ReportSettings& settings)
     return header + "</tr></thead>";
 }
 
-QByteArray record(const Measurement& measurement, const ReportSettings& settings)
+// One row of the table, its values in the columns' order, after a comma when not the chunk's first.
+void appendRecord(std::string& chunk, bool first, const Measurement& measurement, const ReportSettings& settings)
 {
-    QByteArray text = "[";
-    if (settings.stream)
-        text += (measurement.frame < 0 ? QByteArray("null") : QByteArray::number(measurement.frame)) + ",";
-    text += scriptString(measurement.file);
-    const ScanResult& result = measurement.result;
-    if (measurement.measured)
-        text += "," + QByteArray::number(result.FrX) + "," + QByteArray::number(result.FrY) + ","
-            + QByteArray::number(result.ReX) + "," + QByteArray::number(result.ReY) + "," + shortestText(result.Slope)
-            + "," + (measurement.computed ? shortestText(AngleOf(result.Slope)) : "null") + ","
-            + (measurement.computed ? "true" : "false");
-    else
-        text += ",null,null,null,null,null,null,null";
-    text += "," + (measurement.error.isEmpty() ? QByteArray("null") : scriptString(measurement.error));
-    if (settings.fit) {
-        if (const std::optional<FittedLine>& fit = measurement.fit)
-            text += "," + fitText(fit->angle) + "," + (fit->slope ? fitText(*fit->slope) : "null") + ","
-                + fitText(fit->rms) + "," + fitText(fit->angleSd) + "," + QByteArray::number(qint64(fit->samples));
+    chunk += first ? "[" : ",[";
+    RecordText text(chunk);
+    if (settings.stream) {
+        if (measurement.frame < 0)
+            text.raw("null");
         else
-            text += ",null,null,null,null,null";
+            text.integer(measurement.frame);
     }
-    return text + "]";
+    text.string(measurement.file);
+    const ScanResult& result = measurement.result;
+    if (measurement.measured) {
+        for (std::int32_t value : {result.FrX, result.FrY, result.ReX, result.ReY})
+            text.integer(value);
+        text.shortest(result.Slope);
+        if (measurement.computed)
+            text.shortest(AngleOf(result.Slope));
+        else
+            text.raw("null");
+        text.raw(measurement.computed ? "true" : "false");
+    } else {
+        text.raw("null,null,null,null,null,null,null");
+    }
+    if (measurement.error.isEmpty())
+        text.raw("null");
+    else
+        text.string(measurement.error);
+    if (settings.fit) {
+        if (const std::optional<FittedLine>& fit = measurement.fit) {
+            text.fit(fit->angle);
+            if (fit->slope)
+                text.fit(*fit->slope);
+            else
+                text.raw("null");
+            text.fit(fit->rms);
+            text.fit(fit->angleSd);
+            text.integer(fit->samples);
+        } else {
+            text.raw("null,null,null,null,null");
+        }
+    }
+    chunk += ']';
 }
 
 const QByteArray noneText = "\xE2\x80\x93";
@@ -117,7 +206,7 @@ struct HtmlReport::State {
     ReportSettings settings;
     Write write;
     std::vector<ReportSample> samples;
-    QByteArray chunk;
+    std::string chunk = "<script>R([";
     int inChunk = 0;
     std::int64_t results = 0;
     std::int64_t measured = 0;
@@ -129,8 +218,9 @@ struct HtmlReport::State {
     {
         if (inChunk == 0)
             return;
-        write("<script>R([" + chunk + "])</script>\n");
-        chunk.clear();
+        chunk += "])</script>\n";
+        write(QByteArray(chunk.data(), qsizetype(chunk.size())));
+        chunk.resize(std::string_view("<script>R([").size());
         inChunk = 0;
     }
 
@@ -187,7 +277,7 @@ void HtmlReport::Add(const Measurement& measurement)
     state.samples.push_back(sample);
     if (!state.settings.annotationDirectory.isEmpty() && !std::isnan(sample.angle) && measurement.frame < 0)
         state.farthest.offer(sample.angle, measurement.file);
-    state.chunk += (state.inChunk == 0 ? "" : ",") + record(measurement, state.settings);
+    appendRecord(state.chunk, state.inChunk == 0, measurement, state.settings);
     if (++state.inChunk == recordsPerChunk)
         state.flushChunk();
 }

@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <cmath>
 
-double Quantile(const std::vector<float>& sorted, double p)
+double Quantile(std::vector<float>& values, double p)
 {
-    if (sorted.empty())
+    if (values.empty())
         return 0;
-    const double place = p * double(sorted.size() - 1);
+    const double place = p * double(values.size() - 1);
     const std::size_t below = std::size_t(std::floor(place));
-    const std::size_t above = std::min(below + 1, sorted.size() - 1);
-    const double share = place - double(below);
-    return double(sorted[below]) + share * (double(sorted[above]) - double(sorted[below]));
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(below), values.end());
+    const double low = values[below];
+    // The next value up is the least of those after it.
+    const double high = below + 1 < values.size() ? *std::min_element(values.begin() + std::ptrdiff_t(below) + 1, values.end())
+                                                  : low;
+    return low + (place - double(below)) * (high - low);
 }
 
 Spread SpreadOf(std::vector<float> values)
@@ -21,7 +24,6 @@ Spread SpreadOf(std::vector<float> values)
     spread.count = values.size();
     if (values.empty())
         return spread;
-    std::sort(values.begin(), values.end());
     spread.median = Quantile(values, 0.5);
     spread.p5 = Quantile(values, 0.05);
     spread.p95 = Quantile(values, 0.95);
