@@ -76,8 +76,9 @@ std::optional<FittedLine> fittedLineOf(py::handle object, const std::string& wha
 
 [[noreturn]] void raiseNotWritten(const QString& why, py::handle path)
 {
-    const std::string name = py::str(py::module_::import("os").attr("fsdecode")(path)).attr("encode")("utf-8", "backslashreplace").cast<std::string>();
-    PyErr_SetString(PyExc_OSError, ("cannot write the report '" + name + "': " + why.toStdString()).c_str());
+    const py::object name = py::module_::import("os").attr("fsdecode")(path);
+    const std::string shown = name.attr("encode")("utf-8", "backslashreplace").cast<std::string>();
+    PyErr_SetString(PyExc_OSError, ("cannot write the report '" + shown + "': " + why.toStdString()).c_str());
     throw py::error_already_set();
 }
 

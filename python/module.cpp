@@ -11,7 +11,6 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
