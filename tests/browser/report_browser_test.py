@@ -105,7 +105,9 @@ class ReportInChromium(unittest.TestCase):
         cls.stream_page = cls.run_cli(["--report", "stream.html", "-"], stdin=frames)
         options = webdriver.ChromeOptions()
         options.binary_location = shutil.which("chromium")
-        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,1000"):
+        # Chromium's sandbox does not run as root.
+        for argument in ("--headless=new", "--disable-gpu", "--window-size=1280,1000") + (
+                ("--no-sandbox",) if os.geteuid() == 0 else ()):
             options.add_argument(argument)
         options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
         cls.browser = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
