@@ -95,6 +95,10 @@ public:
             page_->Add(measurement);
     }
 
+    // Why the page cannot be written at all, said before any picture is measured, so that a long
+    // run is not spent on a page that would be lost; an empty text when it can.
+    QString openError() const { return file_ ? file_->Error() : QString(); }
+
     // False, having said why, when the page could not be written.
     bool finish()
     {
@@ -134,6 +138,11 @@ int runBatch(const CliOptions& options)
         return UsageErrorStatus;
     }
     RunReport report(options);
+    if (!report.openError().isEmpty()) {
+        std::fprintf(stderr, "%s: cannot write the report '%s': %s\n", qPrintable(QCoreApplication::applicationName()),
+                     TerminalText(options.report).constData(), report.openError().toUtf8().constData());
+        return FailureStatus;
+    }
     MemoryBudget budget(options.memory);
     const MeasurementJob job(options.measure, annotations, &budget);
     const bool listed = !options.filesFrom.isEmpty();
