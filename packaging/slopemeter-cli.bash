@@ -14,6 +14,10 @@ _slopemeter_cli()
             _filedir
             return
             ;;
+        --report)
+            _filedir 'html|htm'
+            return
+            ;;
         --level | -l | --jobs | -j | --memory | --help | --version)
             return
             ;;
@@ -27,7 +31,7 @@ _slopemeter_cli()
     done
 
     if ! $options_ended && [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--level --fit --json --csv --annotate --overwrite --jobs --memory
+        COMPREPLY=($(compgen -W '--level --fit --json --csv --annotate --report --overwrite --jobs --memory
             --files-from --null --help --version -- -' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return

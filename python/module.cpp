@@ -1,6 +1,8 @@
 #include "AnsiText.h"
 #include "Measurement.h"
+#include "ModuleArguments.h"
 #include "ModuleMeasurement.h"
+#include "ModuleReport.h"
 #include "NameEscaping.h"
 #include "NumberText.h"
 #include "ResultPrinter.h"
@@ -9,7 +11,6 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -24,10 +25,6 @@ namespace {
 // Made once at import and kept for the life of the interpreter.
 PyObject* pictureError = nullptr;
 
-std::string typeName(py::handle object)
-{
-    return py::str(py::type::handle_of(object).attr("__name__"));
-}
 
 // The value json.loads gives for that text: the digits read as a double, which is not always
 // the float's own value.
@@ -66,42 +63,6 @@ py::object fitObject(const std::optional<FittedLine>& fit)
     dict["angle_sd"] = jsonNumber(fit->angleSd);
     dict["samples"] = fit->samples;
     return dict;
-}
-
-// A "fit" dict, as fitObject makes it, back as the line it describes.
-std::optional<FittedLine> fittedLineOf(py::handle object)
-{
-    if (object.is_none())
-        return std::nullopt;
-    const auto dict = py::reinterpret_borrow<py::dict>(object);
-    FittedLine fit;
-    fit.angle = dict["angle"].cast<double>();
-    if (!dict["slope"].is_none())
-        fit.slope = dict["slope"].cast<double>();
-    std::tie(fit.centreX, fit.centreY) = dict["centre"].cast<std::pair<double, double>>();
-    const auto ends = dict["ends"].cast<std::pair<std::pair<double, double>, std::pair<double, double>>>();
-    std::tie(fit.x1, fit.y1) = ends.first;
-    std::tie(fit.x2, fit.y2) = ends.second;
-    fit.rms = dict["rms"].cast<double>();
-    fit.angleSd = dict["angle_sd"].cast<double>();
-    fit.samples = dict["samples"].cast<std::int64_t>();
-    return fit;
-}
-
-// Levels outside [-1, 256] all give the same picture as the nearest end, so any integer is
-// accepted and none overflows on its way to C++.
-int levelOf(py::handle level)
-{
-    if (!PyIndex_Check(level.ptr()))
-        throw py::type_error("level must be an integer, not " + typeName(level));
-    const auto value = py::reinterpret_steal<py::object>(PyNumber_Index(level.ptr()));
-    if (!value)
-        throw py::error_already_set();
-    int overflow = 0;
-    const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-    if (overflow != 0)
-        return overflow > 0 ? 256 : -1;
-    return int(std::clamp(number, -1LL, 256LL));
 }
 
 py::dict resultDict(const LineMeasurement& outcome, bool withFit, const std::optional<py::str>& file)
@@ -227,27 +188,6 @@ py::tuple captions(py::handle result)
                           AnsiToUnicode(texts.Slope).toStdString());
 }
 
-// A result dict of measure(), or {"file", "error"} for a file that failed, as the CLI's record.
-Measurement measurementOf(const py::dict& dict)
-{
-    Measurement measurement;
-    const py::module_ os = py::module_::import("os");
-    if (dict.contains("file"))
-        measurement.file = NameFromBytes(QByteArray::fromStdString(py::bytes(os.attr("fsencode")(dict["file"]))));
-    if (dict.contains("error")) {
-        measurement.error = QString::fromStdString(dict["error"].cast<std::string>());
-        return measurement;
-    }
-    measurement.measured = true;
-    std::tie(measurement.result.FrX, measurement.result.FrY) = dict["fr"].cast<std::pair<int, int>>();
-    std::tie(measurement.result.ReX, measurement.result.ReY) = dict["re"].cast<std::pair<int, int>>();
-    measurement.result.Slope = float(dict["slope"].cast<double>());
-    measurement.computed = dict["computed"].cast<bool>();
-    if (dict.contains("fit"))
-        measurement.fit = fittedLineOf(dict["fit"]);
-    return measurement;
-}
-
 py::bytes format(const py::dict& result, const std::string& style, bool fit)
 {
     if (style == "csv-header")
@@ -258,7 +198,7 @@ py::bytes format(const py::dict& result, const std::string& style, bool fit)
                               : style == "csv" ? ResultPrinter::Style::Csv
                                                : ResultPrinter::Style::Captions,
                           fit);
-    return py::bytes(printer.Format(measurementOf(result)).toStdString());
+    return py::bytes(printer.Format(measurementOfResult(result, "the result")).toStdString());
 }
 
 }
@@ -306,6 +246,7 @@ Raises PictureError (a ValueError) for a file that cannot be measured, TypeError
 argument of the wrong type or dtype, and ValueError for an array of the wrong shape.)doc");
 
     module.attr("DEFAULT_LEVEL") = DefaultLevel;
+    defineReport(module);
     module.def("_format", &format, py::arg("result"), py::arg("style"), py::arg("fit") = false,
                "One result as slopemeter-cli writes it with --json, --csv or neither (style \"json\", \"csv\" "
                "or \"captions\"), or the CSV header for style \"csv-header\", by the same code; fit as --fit.");

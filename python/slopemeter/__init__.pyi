@@ -1,5 +1,5 @@
 import os
-from typing import NotRequired, TypedDict, Union
+from typing import Iterable, NotRequired, TypedDict, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -29,6 +29,11 @@ class Result(TypedDict):
     computed: bool
     fit: NotRequired[Fit | None]
 
+class Failure(TypedDict):
+    """A picture that could not be measured, as slopemeter.dask.measure_batch gives it."""
+    file: str
+    error: str
+
 Picture = Union[str, bytes, os.PathLike[str], os.PathLike[bytes], npt.NDArray[np.uint8]]
 
 def measure(picture: Picture, level: int = DEFAULT_LEVEL, fit: bool = False) -> Result:
@@ -37,3 +42,18 @@ def measure(picture: Picture, level: int = DEFAULT_LEVEL, fit: bool = False) -> 
 
 def captions(result: Result) -> tuple[str, str, str]:
     """The window's three captions for a result of measure()."""
+
+Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
+
+def report(results: Iterable[Result | Failure], path: Path, level: int = DEFAULT_LEVEL,
+           overwrite: bool = False, *, seconds: float = 0.0) -> None:
+    """Writes the HTML report of results, as slopemeter-cli --report does; with the fit when any
+    result has one, and seconds as the time the measuring took. FileExistsError when path is there without overwrite, OSError when it cannot
+    be written, TypeError or ValueError naming the place of a result of another shape."""
+
+class _Report:
+    """The report written a result at a time; nothing is left at path until finish()."""
+    def __init__(self, path: Path, level: int = DEFAULT_LEVEL, fit: bool = False, stream: bool = False,
+                 overwrite: bool = False) -> None: ...
+    def add(self, result: Result | Failure) -> None: ...
+    def finish(self, elapsed_seconds: float, cut_short: bool = False) -> None: ...

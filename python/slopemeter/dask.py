@@ -1,14 +1,15 @@
 """Measures many picture files on a Dask cluster and prints the results as slopemeter-cli does.
 
     python3 -m slopemeter.dask [--scheduler tcp://HOST:8786] [--csv|--json] [--level N] [--fit]
-                               [--files-from LIST [--null]] [PATTERN_OR_FILE...]
+                               [--report FILE.html [--overwrite]] [--files-from LIST [--null]]
+                               [PATTERN_OR_FILE...]
 
 Each argument is a file name or a glob pattern ("pictures/*.png", quoted so that the shell
 leaves it alone); a pattern's matches are taken in sorted order. --files-from reads a list of
 names as slopemeter-cli does, as the run goes, so that a list of millions takes no more memory
 than a short one. Without --scheduler a local cluster with one worker per processor core does
 the work. Every machine of a cluster must see the files under the same names and have this
-package installed.
+package installed. --report writes the HTML page of the run that slopemeter-cli --report writes.
 
 As a library, measure(files) gives the results as a lazy dask DataFrame, one row per file.
 """
@@ -231,9 +232,15 @@ def parse_arguments(arguments):
                              "reads it (CR LF line ends, empty lines, lines that cannot be names)")
     parser.add_argument("--null", action="store_true",
                         help="the names in LIST each end with a NUL byte, as find -print0 writes them")
+    parser.add_argument("--report", metavar="FILE",
+                        help="also write an HTML page of the run to FILE, as slopemeter-cli --report "
+                             "does; a run stopped by Ctrl-C leaves a page marked as cut short")
+    parser.add_argument("--overwrite", action="store_true", help="let --report replace FILE")
     options = parser.parse_args(arguments)
     if not options.files and options.files_from is None:
         parser.error("no picture files given")
+    if options.overwrite and options.report is None:
+        parser.error("--overwrite is for --report")
     return options
 
 
@@ -319,6 +326,13 @@ def measure_in_order(client, source, options, on_batch):
             client.cancel(list(out.values()))
 
 
+def open_report(options):
+    """The report's writer, or None without --report; OSError when the file cannot be written."""
+    if options.report is None:
+        return None
+    return slopemeter._Report(options.report, options.level, options.fit, overwrite=options.overwrite)
+
+
 def run(options):
     """Measures the files on the cluster and prints the results in order; returns the exit status."""
     style = "json" if options.json else "csv" if options.csv else "captions"
@@ -330,6 +344,15 @@ def run(options):
         print(f"{PROGRAM}: cannot open the list \"{terminal_text(options.files_from)}\": "
               f"{os.strerror(error.errno) if error.errno else error}.", file=sys.stderr)
         return 2
+    try:
+        report = open_report(options)
+    except FileExistsError:
+        print(f"{PROGRAM}: '{terminal_text(options.report)}' is there already; --overwrite lets the "
+              "report replace it.", file=sys.stderr)
+        return 2
+    except OSError as error:
+        print(f"{PROGRAM}: {terminal_text(str(error))}", file=sys.stderr)
+        return 1
     progress = Progress(None if listed else len(files))
     printer = Printer(style, named=len(files) > 1 or listed, fit=options.fit, progress=progress)
     failed = 0
@@ -340,20 +363,27 @@ def run(options):
         errors = 0
         for result in results:
             printer.print(result)
+            if report:
+                report.add(result)
             errors += "error" in result
         failed += errors
         sys.stdout.flush()
         progress.advance(len(results), errors)
 
+    start = time.monotonic()
+    whole = False
     try:
         try:
             client = connect(options.scheduler)
         except (OSError, TimeoutError) as error:
             print(f"{PROGRAM}: cannot reach the scheduler at {options.scheduler}: {error}",
                   file=sys.stderr)
+            # A run that measured nothing leaves no page; the unfinished one is removed.
+            report = None
             return 1
         with client:
             measure_in_order(client, source, options, on_batch)
+        whole = True
     except ListError as error:
         sys.stdout.flush()
         printer.failure(str(error))
@@ -361,6 +391,10 @@ def run(options):
     finally:
         progress.clear()
         sys.stdout.flush()
+        # A run that stopped before its end, on Ctrl-C or at a list it could not read on, leaves
+        # a page of what was measured until then, which says so.
+        if report:
+            report.finish(time.monotonic() - start, not whole)
     return 0 if failed == 0 else 1
 
 

@@ -1,5 +1,6 @@
 """What the module's tests share: slopemeter-cli's output, and pictures written for it to read."""
 import json
+import re
 import os
 import subprocess
 
@@ -39,3 +40,9 @@ def line_picture(rng, height, width, channels=3):
     specks = rng.integers(0, [height, width], (3, 2))
     pixels[specks[:, 0], specks[:, 1]] = rng.integers(45, 60, (3, *shape[2:]), dtype=np.uint8)
     return pixels
+
+
+def report_page(path):
+    """A report's page without the line that says how long the run took, which no two runs share."""
+    with open(path, encoding="utf-8") as file:
+        return re.sub(r'<tr data-key="time">.*?</tr>', "", file.read())

@@ -15,7 +15,7 @@ import numpy as np
 from distributed import Client
 
 import slopemeter.dask
-from clitools import CLI, DATA, line_picture, write_picture
+from clitools import CLI, DATA, line_picture, report_page, write_picture
 
 
 def free_port():
@@ -137,6 +137,21 @@ class DaskCommand(unittest.TestCase):
         with self.subTest("an empty list"):
             self.assertSameRun(["--csv", "--files-from", "-"], b"\n\n", status=0)
 
+    def test_report_is_the_clis_page(self):
+        pages = [os.path.join(self.folder, name) for name in ("cli.html", "dask.html")]
+        names = self.files[45:55] + [b"missing.bmp"]
+        cli = subprocess.run([CLI, "--jobs", "2", "--fit", "--json", "--report", pages[0], "--", *names],
+                             capture_output=True)
+        ours = subprocess.run(self.dask_command("--fit", "--json", "--report", pages[1], "--", *names),
+                              capture_output=True, timeout=120)
+        self.assertEqual((ours.stdout, ours.returncode), (cli.stdout, 1))
+        self.assertEqual(report_page(pages[1]), report_page(pages[0]))
+        again = subprocess.run(self.dask_command("--report", pages[1], os.fsdecode(names[0])), capture_output=True)
+        self.assertEqual(again.returncode, 2)
+        self.assertIn(b"dask.html", again.stderr)
+        for page in pages:
+            os.remove(page)
+
     def test_a_worker_killed_mid_run_loses_and_doubles_nothing(self):
         names = [self.files[index % 200] for index in range(2000)]
         cli = subprocess.run([CLI, "--jobs", "2", "--json", "--files-from", self.list_file(b"\n".join(names))],
@@ -164,13 +179,21 @@ class DaskCommand(unittest.TestCase):
         names = self.files[:300] + [os.fsencode(self.fifo)] + self.files[:300]
         listed = self.list_file(b"\n".join(names))
         cli = subprocess.run([CLI, "--json", "--", *self.files[:300]], capture_output=True)
-        ours = self.held_run("--json", "--files-from", listed, stderr=subprocess.DEVNULL)
+        report = os.path.join(self.folder, "stopped.html")
+        ours = self.held_run("--json", "--report", report, "--files-from", listed, stderr=subprocess.DEVNULL)
         self.held_at_the_pipe()
         ours.send_signal(signal.SIGINT)
         stdout, _ = ours.communicate(timeout=60)
         os.close(self.pipe)  # lets the worker go
         self.assertEqual(ours.returncode, 128 + signal.SIGINT)
         self.assertTrue(stdout.endswith(b"\n") and cli.stdout.startswith(stdout), stdout[-200:])
+        # The page holds every result printed, and says that the run stopped short.
+        with open(report, encoding="utf-8") as page:
+            text = page.read()
+        self.assertIn('id="cut-short"', text)
+        printed = len(stdout.splitlines())
+        self.assertRegex(text, f'data-key="pictures"><th>[^<]*</th><td>{printed}</td>')
+        os.remove(report)
         wait_for(lambda: not self.client.run_on_scheduler(lambda dask_scheduler: len(dask_scheduler.tasks)),
                  "the scheduler to forget the run's tasks")
 

@@ -34,7 +34,9 @@ void drawCross(QPainter& painter, QPoint centre, int arm)
     painter.drawLine(centre - QPoint(0, arm), centre + QPoint(0, arm));
 }
 
-// The same text for two paths that name the same file, existing or not.
+
+}
+
 QString placeOf(const QString& path)
 {
     const QFileInfo info(path);
@@ -43,8 +45,6 @@ QString placeOf(const QString& path)
         return canonical;
     const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
     return QDir::cleanPath((folder.isEmpty() ? info.absolutePath() : folder) + "/" + info.fileName());
-}
-
 }
 
 FoundEndPoints foundEndPoints(const Graphics::TBitmap& scanned, const ScanResult& result)

@@ -14,6 +14,9 @@ class TBitmap;
 }
 struct ScanResult;
 
+// The same text for two paths that name the same file, existing or not.
+QString placeOf(const QString& path);
+
 // The end points a run found; a scan that met no white pixel gives none.
 struct FoundEndPoints {
     std::optional<QPoint> fr;

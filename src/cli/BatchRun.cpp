@@ -3,18 +3,24 @@
 #include "CommandLine.h"
 #include "FileWriting.h"
 #include "FrameStream.h"
+#include "HtmlReport.h"
 #include "MemoryBudget.h"
 #include "MeasurementJob.h"
 #include "NameList.h"
 #include "OrderedRun.h"
 #include "ProgressLine.h"
 #include "NameEscaping.h"
+#include "ReportFile.h"
 #include "ResultPrinter.h"
 #include "StandardOutput.h"
+#include "StopSignals.h"
 #include "SysUtils.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -57,6 +63,64 @@ bool resultsWritten()
     return false;
 }
 
+ReportSettings reportSettings(const CliOptions& options)
+{
+    ReportSettings settings;
+    settings.level = options.measure.level;
+    settings.fit = options.measure.fit;
+    settings.stream = options.files.contains(StandardInputName);
+    settings.annotationDirectory = options.annotationDirectory;
+    if (!settings.annotationDirectory.isEmpty())
+        settings.annotationLink = QDir(QFileInfo(options.report).absolutePath())
+                                      .relativeFilePath(QFileInfo(options.annotationDirectory).absoluteFilePath());
+    return settings;
+}
+
+// The page and its file, when the run writes one; the page is put in place however the run ends.
+class RunReport {
+public:
+    explicit RunReport(const CliOptions& options)
+    {
+        if (options.report.isEmpty())
+            return;
+        file_.emplace(options.report, options.overwrite);
+        page_.emplace(reportSettings(options), [this](const QByteArray& text) { file_->Write(text); });
+        path_ = options.report;
+        StopSignals::Catch();
+    }
+
+    void add(const Measurement& measurement)
+    {
+        if (page_)
+            page_->Add(measurement);
+    }
+
+    // Why the page cannot be written at all, said before any picture is measured, so that a long
+    // run is not spent on a page that would be lost; an empty text when it can.
+    QString openError() const { return file_ ? file_->Error() : QString(); }
+
+    // False, having said why, when the page could not be written.
+    bool finish()
+    {
+        if (!page_)
+            return true;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        page_->Finish(seconds, StopSignals::Requested());
+        const QString why = file_->Finish();
+        if (why.isEmpty())
+            return true;
+        std::fprintf(stderr, "%s: cannot write the report '%s': %s\n", qPrintable(QCoreApplication::applicationName()),
+                     TerminalText(path_).constData(), why.toUtf8().constData());
+        return false;
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    QString path_;
+    std::optional<ReportFile> file_;
+    std::optional<HtmlReport> page_;
+};
+
 }
 
 int runBatch(const CliOptions& options)
@@ -72,6 +136,12 @@ int runBatch(const CliOptions& options)
         std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
                      names.openError().toUtf8().constData());
         return UsageErrorStatus;
+    }
+    RunReport report(options);
+    if (!report.openError().isEmpty()) {
+        std::fprintf(stderr, "%s: cannot write the report '%s': %s\n", qPrintable(QCoreApplication::applicationName()),
+                     TerminalText(options.report).constData(), report.openError().toUtf8().constData());
+        return FailureStatus;
     }
     MemoryBudget budget(options.memory);
     const MeasurementJob job(options.measure, annotations, &budget);
@@ -93,6 +163,7 @@ int runBatch(const CliOptions& options)
     };
     const auto deliver = [&](const Measurement& measurement) {
         progress.printAbove([&] { write(printer.Format(measurement)); });
+        report.add(measurement);
         if (!measurement.error.isEmpty()) {
             progress.reportFailure(measurement.error);
             allWell = false;
@@ -115,5 +186,7 @@ int runBatch(const CliOptions& options)
         allWell = false;
     }
     progress.finish();
-    return resultsWritten() && allWell ? 0 : FailureStatus;
+    const bool reportWritten = report.finish();
+    StopSignals::EndAsRequested();
+    return resultsWritten() && reportWritten && allWell ? 0 : FailureStatus;
 }

@@ -2,6 +2,7 @@
 
 #include "Annotation.h"
 #include "MemoryBudget.h"
+#include "NameEscaping.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,6 +47,7 @@ private:
     CommandLine readOptions();
     QString helpText() const;
     CommandLine readAnnotationDirectory(CommandLine result);
+    CommandLine readReport(CommandLine result);
     QString conflictingInputs(const CliOptions& options) const;
 
     QCommandLineParser parser_;
@@ -81,7 +84,16 @@ private:
     const QCommandLineOption jobs_{{"j", "jobs"}, "Measure N pictures at a time (default: one per processor core).", "N"};
     const QCommandLineOption memory_{
         "memory", "Let the pictures measured at a time take at most SIZE of memory, e.g. 4G or 800M (default: half of the physical memory).", "SIZE"};
-    const QCommandLineOption overwrite_{"overwrite", "Let --annotate replace files that are in DIR already."};
+    const QCommandLineOption report_{
+        "report", "Write also FILE, one HTML page that any browser shows offline: a summary of the run (counts, "
+                  "time, median and spread of the angle), SVG charts of the angle per picture or frame and its "
+                  "histogram (with --fit the fitted angle with its standard error and the rms), a table of every "
+                  "result to sort and filter, and with --annotate thumbnails of the pictures farthest from the "
+                  "median. A run stopped by Ctrl-C (SIGINT, SIGTERM, SIGHUP) still writes the page of what was "
+                  "measured, marked as cut short.",
+        "FILE"};
+    const QCommandLineOption overwrite_{
+        "overwrite", "Let --annotate replace files that are in DIR already, and --report a FILE that is there."};
 };
 
 CommandLineReader::CommandLineReader()
@@ -99,7 +111,7 @@ CommandLineReader::CommandLineReader()
         "error and the frames after it are measured; a stream that ends inside a frame ends the\n"
         "run with status 1. On a terminal the frames per second are shown on standard error.\n"
         "Exit status: 0 when every picture was measured, 1 when one was not, 2 for a usage error.");
-    parser_.addOptions({level_, fit_, json_, csv_, annotate_, overwrite_, jobs_, memory_, filesFrom_, null_});
+    parser_.addOptions({level_, fit_, json_, csv_, annotate_, report_, overwrite_, jobs_, memory_, filesFrom_, null_});
     parser_.addPositionalArgument(
         "FILE",
         "Pictures to measure; '-' for frames on standard input. After --, every argument is a file, even "
@@ -168,7 +180,35 @@ CommandLine CommandLineReader::readOptions()
     if (!conflict.isEmpty())
         return usageError(conflict);
     result.runs = true;
-    return parser_.isSet(annotate_) ? readAnnotationDirectory(result) : result;
+    if (parser_.isSet(annotate_))
+        result = readAnnotationDirectory(result);
+    return result.runs && parser_.isSet(report_) ? readReport(result) : result;
+}
+
+CommandLine CommandLineReader::readReport(CommandLine result)
+{
+    const QString report = parser_.value(report_);
+    if (report.isEmpty())
+        return usageError("--report needs a file name.");
+    const CliOptions& options = result.options;
+    const QString place = placeOf(report);
+    QStringList inputs = options.files;
+    if (!options.filesFrom.isEmpty())
+        inputs += options.filesFrom;
+    for (const QString& input : inputs)
+        if (input != StandardInputName && placeOf(input) == place)
+            return usageError("the report '" + report + "' would replace '" + input + "', which the run reads.");
+    if (!options.annotationDirectory.isEmpty()) {
+        const AnnotationTargets annotations(options.annotationDirectory);
+        for (const QString& picture : options.files)
+            if (placeOf(annotations.targetOf(picture)) == place)
+                return usageError("the report '" + report + "' and the annotation of '" + picture + "' would be the same file.");
+    }
+    struct stat status {};
+    if (!options.overwrite && lstat(BytesFromName(report).constData(), &status) == 0)
+        return usageError("'" + report + "' is there already; --overwrite lets the report replace it.");
+    result.options.report = report;
+    return result;
 }
 
 QString CommandLineReader::conflictingInputs(const CliOptions& options) const

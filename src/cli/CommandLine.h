@@ -12,6 +12,8 @@ struct CliOptions {
     bool json = false;
     bool csv = false;
     QString annotationDirectory;
+    // Where the HTML report goes, or empty for none.
+    QString report;
     int jobs = 1;
     std::int64_t memory = 0;
     bool overwrite = false;

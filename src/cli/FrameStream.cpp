@@ -7,6 +7,7 @@
 #include "PictureFile.h"
 #include "RowDecoding.h"
 #include "RowScanSink.h"
+#include "StopSignals.h"
 #include "SysUtils.h"
 
 #include <cctype>
@@ -36,23 +37,28 @@ FrameStream::FrameStream(int descriptor, const MeasureSettings& settings, std::f
              }),
       settings_(settings), heldWhole_(std::move(heldWhole))
 {
+    input_.setStopCheck(StopSignals::Requested);
 }
 
 void FrameStream::run(const std::function<void(const Measurement&)>& deliver)
 {
     deliver_ = &deliver;
-    skipBlanks();
-    while (!lost_ && !input_.atEnd()) {
-        Measurement measurement = next();
-        finishPending();
-        if (launched_) {
-            pending_.emplace(PendingFit{std::move(measurement), std::move(*launched_)});
-            launched_.reset();
-        } else {
-            deliver(measurement);
-        }
-        ++frame_;
+    try {
         skipBlanks();
+        while (!lost_ && !StopSignals::Requested() && !input_.atEnd()) {
+            Measurement measurement = next();
+            finishPending();
+            if (launched_) {
+                pending_.emplace(PendingFit{std::move(measurement), std::move(*launched_)});
+                launched_.reset();
+            } else {
+                deliver(measurement);
+            }
+            ++frame_;
+            skipBlanks();
+        }
+    } catch (const InputStopped&) {
+        // The frame being read is dropped; those before it are all passed on.
     }
     finishPending();
     deliver_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "NameEscaping.h"
+#include "StopSignals.h"
 #include "SysUtils.h"
 
 #include <cerrno>
@@ -82,6 +83,20 @@ bool NameList::nextListed(QString* name)
     }
 }
 
+// A signal that stops the run interrupts a list that is slow to come, and the list ends there;
+// any other signal's interruption is read on from.
+int NameList::nextByte()
+{
+    for (;;) {
+        const int c = getc_unlocked(list_);
+        if (c != EOF || !std::ferror(list_) || errno != EINTR)
+            return c;
+        clearerr(list_);
+        if (StopSignals::Requested())
+            return EOF;
+    }
+}
+
 // The next line into line_, up to the longest name; *length says how long it was. A line
 // longer than any name is read on but not kept, and past a sane length the list is taken for
 // something else that holds no names (such as /dev/zero).
@@ -89,13 +104,16 @@ bool NameList::readLine(std::int64_t* length)
 {
     line_.clear();
     int c = 0;
-    while ((c = getc_unlocked(list_)) != EOF && c != static_cast<unsigned char>(separator_)) {
+    while ((c = nextByte()) != EOF && c != static_cast<unsigned char>(separator_)) {
         if (*length < PATH_MAX - 1)
             line_ += char(c);
         if (++*length > mostLineBytes)
             throw Exception("Cannot read the list of pictures: line " + std::to_string(lineNumber_ + 1) + " is more than "
                             + std::to_string(mostLineBytes) + " bytes long, so it is no list of names.");
     }
+    // A run stopped while a line came takes no part of it for a name.
+    if (StopSignals::Requested())
+        return false;
     if (c == EOF && std::ferror(list_))
         throw Exception(std::string("Cannot read the list of pictures: ") + std::strerror(errno) + ".");
     return c != EOF || *length > 0;

@@ -30,6 +30,7 @@ public:
 private:
     bool nextListed(QString* name);
     bool readLine(std::int64_t* length);
+    int nextByte();
 
     QStringList names_;
     qsizetype nextName_ = 0;

@@ -3,6 +3,7 @@
 #include "MeasurementJob.h"
 #include "NameList.h"
 #include "StandardOutput.h"
+#include "StopSignals.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -131,7 +132,7 @@ void runInOrder(NameList& names, int jobs, const std::function<Measurement(const
             deliver(queue.take(delivered));
     };
     QString name;
-    for (bool more = true; more;) {
+    for (bool more = !StopSignals::Requested(); more; more = more && !StopSignals::Requested()) {
         // The next name may be slow to come, as from a program that names pictures as it makes them.
         while (delivered < taken && queue.isDone(delivered))
             deliver(queue.take(delivered++));

@@ -1,5 +1,7 @@
 #include "WorkerThread.h"
 
+#include "StandardOutput.h"
+
 #include <system_error>
 
 WorkerThread::~WorkerThread()
@@ -19,6 +21,8 @@ bool WorkerThread::start()
     if (thread_.joinable())
         return true;
     try {
+        // A signal that ends a stream must reach the thread that waits for its bytes.
+        const StandardOutput::SignalsHeldBack onlyForTheReader;
         thread_ = std::thread([this] { work(); });
     } catch (const std::system_error&) {
         return false;

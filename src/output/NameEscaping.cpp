@@ -131,3 +131,19 @@ QByteArray TerminalText(const QString& text)
     });
     return shown;
 }
+
+QByteArray HtmlText(const QString& text)
+{
+    QByteArray shown;
+    for (char c : TerminalText(text)) {
+        switch (c) {
+        case '&': shown += "&amp;"; break;
+        case '<': shown += "&lt;"; break;
+        case '>': shown += "&gt;"; break;
+        case '"': shown += "&quot;"; break;
+        case '\'': shown += "&#39;"; break;
+        default: shown += c;
+        }
+    }
+    return shown;
+}

@@ -16,3 +16,7 @@ QByteArray JsonString(const QString& text);
 // Text for a terminal: control characters and bytes that are not UTF-8 are written as \xXX (or
 // \u00XX for the C1 controls), so that no name can move the cursor or start a line of its own.
 QByteArray TerminalText(const QString& text);
+
+// Text for an HTML page, shown as TerminalText shows it, with the characters HTML gives a meaning
+// to written as references, so that it is safe between tags and in a quoted attribute.
+QByteArray HtmlText(const QString& text);

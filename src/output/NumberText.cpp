@@ -2,19 +2,27 @@
 
 #include <charconv>
 
-QByteArray shortestText(float value)
+char* writeShortest(char* at, float value)
 {
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value);
-    return QByteArray(text, written.ptr - text);
+    return std::to_chars(at, at + NumberTextRoom, value).ptr;
 }
 
-QByteArray fitText(double value)
+char* writeFit(char* at, double value)
 {
     // A level line's angle is 0, never "-0".
     if (value == 0)
         value = 0;
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
-    return QByteArray(text, written.ptr - text);
+    return std::to_chars(at, at + NumberTextRoom, value, std::chars_format::general, 10).ptr;
+}
+
+QByteArray shortestText(float value)
+{
+    char text[NumberTextRoom];
+    return QByteArray(text, writeShortest(text, value) - text);
+}
+
+QByteArray fitText(double value)
+{
+    char text[NumberTextRoom];
+    return QByteArray(text, writeFit(text, value) - text);
 }

@@ -40,6 +40,8 @@ bool InputBuffer::request(std::size_t count)
     while (available() < count && !ended_) {
         growFor(count);
         waitIfNothingReady();
+        if (stopped_ && stopped_())
+            throw InputStopped();
         const ssize_t got = ::read(descriptor_, buffer_.data() + end_, buffer_.size() - end_);
         if (got > 0)
             end_ += std::size_t(got);

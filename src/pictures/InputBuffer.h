@@ -12,6 +12,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The reading was stopped, as asked, before the bytes came: no error of the input's.
+struct InputStopped {};
+
 // Standard input, or any descriptor, read in large blocks into one buffer that is reused, so
 // that rows can be measured where they were read and memory stays that of the largest request.
 class InputBuffer {
@@ -32,6 +35,9 @@ public:
     std::vector<std::uint8_t> detach(std::size_t count, std::vector<std::uint8_t> spare, std::size_t* offset);
     // Whether the input has ended with nothing left over.
     bool atEnd();
+    // Asked before each read and when a signal interrupts one: true stops the reading with an
+    // InputStopped.
+    void setStopCheck(std::function<bool()> stopped) { stopped_ = std::move(stopped); }
 
 private:
     void moveToFront();
@@ -40,6 +46,7 @@ private:
 
     int descriptor_;
     std::function<void()> beforeWaiting_;
+    std::function<bool()> stopped_;
     std::vector<std::uint8_t> buffer_;
     std::size_t start_ = 0;
     std::size_t end_ = 0;
