@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <limits>
 #include <memory>
 #include <utility>
 
@@ -154,7 +155,7 @@ private:
     bool finished_ = false;
 };
 
-void report(py::handle results, py::handle path, py::handle level, bool overwrite, double seconds)
+void report(py::handle results, py::handle path, py::handle level, bool overwrite, py::handle seconds)
 {
     if (py::isinstance<py::dict>(results))
         throw py::type_error("report takes a list of results, not one result");
@@ -166,7 +167,8 @@ void report(py::handle results, py::handle path, py::handle level, bool overwrit
     ModuleReport writer(path, level, fit, false, overwrite);
     for (const py::handle result : all)
         writer.add(result);
-    writer.finish(seconds, false);
+    // A time not given is shown as not known rather than as a run that took none.
+    writer.finish(seconds.is_none() ? std::numeric_limits<double>::quiet_NaN() : seconds.cast<double>(), false);
 }
 
 }
@@ -214,13 +216,13 @@ name beside path and put in place by finish(); a report never finished leaves no
              "stopped before its end.");
 
     module.def("report", &report, py::arg("results"), py::arg("path"), py::arg("level") = DefaultLevel,
-               py::arg("overwrite") = false, py::kw_only(), py::arg("seconds") = 0.0,
+               py::arg("overwrite") = false, py::kw_only(), py::arg("seconds") = py::none(),
                R"doc(Writes the HTML report of results, as `slopemeter-cli --report` writes it of a run.
 
 results is a list of dicts as measure() returns them; a result may also be {"file": name,
 "error": why} for a picture that failed, as slopemeter.dask.measure_batch gives them. The page
 shows the fitted line when any result has a "fit", level as the level measured at, and seconds
-as the time the measuring took.
+as the time the measuring took (not shown when not given).
 
 One self-contained page: a summary, SVG charts and a table of every result, failed ones first,
 that sorts and filters in the browser; nothing is loaded from anywhere.

@@ -46,7 +46,7 @@ def captions(result: Result) -> tuple[str, str, str]:
 Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 
 def report(results: Iterable[Result | Failure], path: Path, level: int = DEFAULT_LEVEL,
-           overwrite: bool = False, *, seconds: float = 0.0) -> None:
+           overwrite: bool = False, *, seconds: float | None = None) -> None:
     """Writes the HTML report of results, as slopemeter-cli --report does; with the fit when any
     result has one, and seconds as the time the measuring took. FileExistsError when path is there without overwrite, OSError when it cannot
     be written, TypeError or ValueError naming the place of a result of another shape."""

@@ -58,6 +58,8 @@ class Report(unittest.TestCase):
                          {"pictures": "5", "measured": "4", "failed": "1", "fit": "yes"})
         self.assertNotIn(HOSTILE, page)
         self.assertNotIn('id="cut-short"', page)
+        with open(ours, encoding="utf-8") as file:
+            self.assertEqual(summary(file.read())["time"], "–", "a time not given is not shown as none")
         # Without a fit in the results, none is shown.
         slopemeter.report([{k: v for k, v in r.items() if k != "fit"} for r in self.results], ours, overwrite=True)
         self.assertEqual(summary(report_page(ours))["fit"], "no")

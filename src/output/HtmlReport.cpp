@@ -289,7 +289,7 @@ QByteArray HtmlReport::State::summary(double elapsedSeconds) const
         + summaryRow("failed", "Failed (with an error)", QByteArray::number(failed))
         + summaryRow("level", "Level", QByteArray::number(settings.level))
         + summaryRow("fit", "Line fitted (--fit)", settings.fit ? "yes" : "no")
-        + summaryRow("time", "Time (s)", QByteArray::number(elapsedSeconds, 'f', 3))
+        + summaryRow("time", "Time (s)", std::isfinite(elapsedSeconds) ? QByteArray::number(elapsedSeconds, 'f', 3) : "–")
         + spreadRows("angle", "Angle", SpreadOf(values(angleOf)));
     if (settings.fit)
         rows += spreadRows("fit_angle", "Fitted angle", SpreadOf(values(fitAngleOf)));
