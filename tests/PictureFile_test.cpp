@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,10 @@ TEST(BmpFile, EachHeaderFaultGivesTheFileAndTheReason)
     indexed.setColorTable({qRgb(0, 0, 0), qRgb(9, 9, 9)});
     indexed.fill(1);
     const QByteArray palette = BmpBytes(indexed);
+    // The colours used, as the header says, and a pixel that names the first colour past them.
+    QByteArray pastPalette = palette;
+    PutU32(pastPalette, 46, 2);
+    pastPalette[qsizetype(qFromLittleEndian<quint32>(palette.constData() + 10))] = 2;
 
     const std::pair<QByteArray, std::string> cases[] = {
         {good.left(16), "the bitmap header is cut short."},
@@ -157,6 +162,7 @@ TEST(BmpFile, EachHeaderFaultGivesTheFileAndTheReason)
         {good.left(good.size() - 1), "the pixel data is cut short."},
         {changed({{22, -4}}), "the pixel data is cut short."},
         {palette.left(palette.size() - 1), "the pixel data is cut short."},
+        {pastPalette, "a pixel names colour 2 of a palette of 2 colours."},
     };
     for (const auto& [bytes, reason] : cases) {
         WriteFile("bad.bmp", bytes);

@@ -153,11 +153,12 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
 TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)
 {
     ScratchDirectory dir;
-    const QImage line = LinePicture({32, 12}, {1, 10}, {30, 2});
-    // Rows of whole bytes in the bilevel frame, and two bytes a sample in the grey one.
-    QByteArray grey16 = "P5 32 12 65535\n", bits = "P4\n32 12\n";
+    // An odd width: the bilevel frame's rows end in a part-filled byte, the bitmap's are padded.
+    const QImage line = LinePicture({33, 12}, {1, 10}, {31, 2});
+    // Two bytes a sample in the grey frame.
+    QByteArray grey16 = "P5 33 12 65535\n", bits = "P4\n33 12\n";
     for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 32; ++x) {
+        for (int x = 0; x < 33; ++x) {
             const int grey = qGray(line.pixel(x, y));
             grey16 += QByteArray(2, char(grey));
             if (x % 8 == 0)

@@ -179,7 +179,7 @@ void FrameStream::measurePnm(Measurement& measurement)
         return fitAside(header, measurement);
     LineMeasure scan(header.width, header.height, settings_);
     if (header.kind == '4')
-        scanBitRows(scan, header.width, header.height);
+        scanBitRows(scan, header.width, header.height, header.rowBytes());
     else
         scanRows(scan, header.height, header.rowBytes(), header.samplesPerPixel());
     measurement.Take(scan.finish());
@@ -276,9 +276,8 @@ void FrameStream::scanRows(LineMeasure& scan, int height, std::size_t rowBytes, 
 }
 
 // A set bit is black, as in Qt's reading of P4; each row is spread to one grey byte a pixel.
-void FrameStream::scanBitRows(LineMeasure& scan, int width, int height)
+void FrameStream::scanBitRows(LineMeasure& scan, int width, int height, std::size_t rowBytes)
 {
-    const std::size_t rowBytes = (std::size_t(width) + 7) / 8;
     std::vector<std::uint8_t> grey(static_cast<std::size_t>(width));
     for (int y = 0; y < height; ++y) {
         if (!input_.request(rowBytes))

@@ -60,7 +60,7 @@ private:
     void measureWhole(Measurement& measurement, std::size_t length, const PictureSizeCheck& heldWhole);
     void measureImage(Measurement& measurement, QImage image) const;
     void scanRows(LineMeasure& scan, int height, std::size_t rowBytes, int bytesPerPixel);
-    void scanBitRows(LineMeasure& scan, int width, int height);
+    void scanBitRows(LineMeasure& scan, int width, int height, std::size_t rowBytes);
     void skipBlanks();
 
     InputBuffer input_;
