@@ -1,4 +1,5 @@
 #include "Forms.h"
+#include "NameEscaping.h"
 #include "PictureCompleteness.h"
 #include "PictureFile.h"
 #include "SysUtils.h"
@@ -159,6 +160,26 @@ TEST(CliHostile, AnInterruptedRunLeavesOnlyWholeLines)
         EXPECT_EQ(process.exitCode(), signal);
         EXPECT_TRUE(out.endsWith("}\n")) << out.right(40).toStdString();
         EXPECT_EQ(out.count('\n'), out.count("{\"file\":\"p"));
+    }
+}
+
+// Only shortest-form UTF-8 of a code point that is not a surrogate is taken as text; anything
+// else that looks like it would come back as other bytes, and name another file.
+TEST(NameEscaping, BytesThatAreNotUtf8ComeBackAsGiven)
+{
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\""},
+        {"\xE0\x80\xAF", R"("\udce0\udc80\udcaf")"},
+        {"\xF0\x80\x80\xAF", R"("\udcf0\udc80\udc80\udcaf")"},
+        {"\xED\xA0\x80", R"("\udced\udca0\udc80")"},
+        {"\xF4\x90\x80\x80", R"("\udcf4\udc90\udc80\udc80")"},
+        {"a\xE2\x82", R"("a\udce2\udc82")"},
+        {"\xC0\xAF\x80", R"("\udcc0\udcaf\udc80")"},
+    };
+    for (const auto& [bytes, json] : cases) {
+        const QString name = NameFromBytes(bytes);
+        EXPECT_EQ(BytesFromName(name), bytes) << json.toStdString();
+        EXPECT_EQ(JsonString(name).toLower(), json);
     }
 }
 
