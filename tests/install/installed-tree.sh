@@ -29,7 +29,7 @@ if [ -d "$build/python/slopemeter" ]; then
   site=$(find "$prefix/lib" -maxdepth 2 -name site-packages -path "*/python3.*/*")
   [ -n "$site" ] || fail "the Python package was not installed in lib/python3.X/site-packages"
   module=$(cd "$build/python/slopemeter" && ls _slopemeter.*.so)
-  expected=$(printf '%s\n' "$expected" ${site#$prefix/}/slopemeter/{__init__.py,__init__.pyi,dask.py,names.py,py.typed,$module} | sort)
+  expected=$(printf '%s\n' "$expected" ${site#$prefix/}/slopemeter/{__init__.py,__init__.pyi,dask.py,names.py,printing.py,py.typed,$module} | sort)
 fi
 held=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 [ "$held" = "$expected" ] || fail "the installed tree holds:"$'\n'"$held"
