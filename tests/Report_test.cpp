@@ -170,6 +170,14 @@ TEST(Report, CutShortIsMarkedAndRecordsComeInChunks)
     }
     EXPECT_EQ(unfinished.count("<script>R(["), 3);
     EXPECT_TRUE(unfinished.endsWith("])</script>\n"));
+    // More chunks than wait for the writing thread at a time all reach the page, in order.
+    std::vector<Measurement> named(256 * 12, measured("", 0.5f));
+    for (std::size_t i = 0; i < named.size(); ++i)
+        named[i].file = QString::number(i);
+    const QByteArray all = page(named);
+    EXPECT_EQ(all.count("<script>R(["), 12);
+    EXPECT_LT(all.indexOf("[\"0\","), all.indexOf("[\"1500\","));
+    EXPECT_LT(all.indexOf("[\"1500\","), all.indexOf("[\"3071\","));
 }
 
 TEST(ReportFile, PutsThePageInPlaceOnlyWhenFinishedAndNeverOverAnother)

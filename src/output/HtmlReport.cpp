@@ -10,16 +10,27 @@
 
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <limits>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
+
+#include <signal.h>
 
 namespace {
 
 // Records go out in chunks, each a script of its own, so that a page cut off mid-run still
 // holds every chunk before the cut; a few hundred keep the writes large and the scripts few.
 constexpr int recordsPerChunk = 256;
+// Chunks handed to the writing thread and not yet written, at most: the run waits for it past
+// that, so that a slow disk costs time, not memory.
+constexpr std::size_t chunksAhead = 8;
 
 constexpr float noValue = std::numeric_limits<float>::quiet_NaN();
 
@@ -200,28 +211,109 @@ float rmsOf(const ReportSample& sample)
     return sample.rms;
 }
 
+// The records are turned into text on a thread of their own, a chunk at a time, so that a run
+// that measures a small frame in a few microseconds does not wait for its page.
+class ChunkWriter {
+public:
+    ChunkWriter(const ReportSettings& settings, HtmlReport::Write& write)
+        : settings_(settings), write_(write)
+    {
+        try {
+            thread_ = std::thread([this] { work(); });
+        } catch (const std::system_error&) {
+            // Without a thread of its own the page is written by the thread that adds.
+        }
+    }
+
+    // Ends once every chunk handed over is written.
+    ~ChunkWriter()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(lock_);
+            ending_ = true;
+        }
+        ready_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    void hand(std::vector<Measurement> records)
+    {
+        if (!thread_.joinable()) {
+            write(records);
+            return;
+        }
+        std::unique_lock<std::mutex> lock(lock_);
+        taken_.wait(lock, [&] { return chunks_.size() < chunksAhead; });
+        chunks_.push_back(std::move(records));
+        lock.unlock();
+        ready_.notify_one();
+    }
+
+private:
+    void work()
+    {
+        // A signal that stops the run is for the thread that reads, which it wakes.
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&stops, signal);
+        pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+        for (;;) {
+            std::unique_lock<std::mutex> lock(lock_);
+            ready_.wait(lock, [&] { return ending_ || !chunks_.empty(); });
+            if (chunks_.empty())
+                return;
+            std::vector<Measurement> records = std::move(chunks_.front());
+            chunks_.pop_front();
+            lock.unlock();
+            taken_.notify_one();
+            write(records);
+        }
+    }
+
+    void write(const std::vector<Measurement>& records)
+    {
+        text_.assign("<script>R([");
+        for (std::size_t i = 0; i < records.size(); ++i)
+            appendRecord(text_, i == 0, records[i], settings_);
+        text_ += "])</script>\n";
+        write_(QByteArray(text_.data(), qsizetype(text_.size())));
+    }
+
+    const ReportSettings& settings_;
+    HtmlReport::Write& write_;
+    std::string text_;
+    std::mutex lock_;
+    std::condition_variable ready_;
+    std::condition_variable taken_;
+    std::deque<std::vector<Measurement>> chunks_;
+    bool ending_ = false;
+    std::thread thread_;
+};
+
 }
 
 struct HtmlReport::State {
     ReportSettings settings;
     Write write;
     std::vector<ReportSample> samples;
-    std::string chunk = "<script>R([";
-    int inChunk = 0;
+    std::vector<Measurement> chunk;
     std::int64_t results = 0;
     std::int64_t measured = 0;
     std::int64_t failed = 0;
     FarthestPictures farthest;
     bool finished = false;
+    // Last, so that it ends, its chunks written, before what it uses.
+    std::optional<ChunkWriter> writer;
 
     void flushChunk()
     {
-        if (inChunk == 0)
+        if (chunk.empty())
             return;
-        chunk += "])</script>\n";
-        write(QByteArray(chunk.data(), qsizetype(chunk.size())));
-        chunk.resize(std::string_view("<script>R([").size());
-        inChunk = 0;
+        writer->hand(std::move(chunk));
+        chunk = {};
+        chunk.reserve(recordsPerChunk);
     }
 
     std::vector<float> values(SampleValue value) const
@@ -255,6 +347,8 @@ HtmlReport::HtmlReport(ReportSettings settings, Write write)
           " <button id=\"prev\" type=\"button\">Previous</button> <span id=\"rows-shown\"></span>"
           " <button id=\"next\" type=\"button\">Next</button></div>\n<table id=\"results\">"
         + columnsOf(state_->settings) + "<tbody></tbody></table></section>\n<script>" + ReportScript + "</script>\n");
+    state_->chunk.reserve(recordsPerChunk);
+    state_->writer.emplace(state_->settings, state_->write);
 }
 
 HtmlReport::~HtmlReport() = default;
@@ -262,6 +356,8 @@ HtmlReport::~HtmlReport() = default;
 void HtmlReport::Add(const Measurement& measurement)
 {
     State& state = *state_;
+    if (state.finished)
+        return;
     ++state.results;
     state.measured += measurement.measured;
     state.failed += !measurement.error.isEmpty();
@@ -277,8 +373,8 @@ void HtmlReport::Add(const Measurement& measurement)
     state.samples.push_back(sample);
     if (!state.settings.annotationDirectory.isEmpty() && !std::isnan(sample.angle) && measurement.frame < 0)
         state.farthest.offer(sample.angle, measurement.file);
-    appendRecord(state.chunk, state.inChunk == 0, measurement, state.settings);
-    if (++state.inChunk == recordsPerChunk)
+    state.chunk.push_back(measurement);
+    if (state.chunk.size() == std::size_t(recordsPerChunk))
         state.flushChunk();
 }
 
@@ -323,6 +419,8 @@ void HtmlReport::Finish(double elapsedSeconds, bool cutShort)
         return;
     state.finished = true;
     state.flushChunk();
+    // Every record is written before what follows them.
+    state.writer.reset();
     QByteArray end;
     if (cutShort)
         end += "<p id=\"cut-short\">The run was stopped before its end: this page holds what was measured until then.</p>\n";

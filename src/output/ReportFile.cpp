@@ -84,18 +84,20 @@ ReportFile::~ReportFile()
 
 QString ReportFile::Error() const
 {
+    const std::lock_guard<std::mutex> lock(errorLock_);
     return error_;
 }
 
 void ReportFile::fail(const QString& why)
 {
+    const std::lock_guard<std::mutex> lock(errorLock_);
     if (error_.isEmpty())
         error_ = why;
 }
 
 void ReportFile::Write(const QByteArray& text)
 {
-    if (!error_.isEmpty() || descriptor_ < 0)
+    if (descriptor_ < 0 || !Error().isEmpty())
         return;
     const char* at = text.constData();
     std::size_t left = std::size_t(text.size());
@@ -114,20 +116,20 @@ QString ReportFile::Finish()
 {
     if (descriptor_ >= 0) {
         // The page is put in place whole or not at all, also across a crash of the system.
-        if (error_.isEmpty() && fsync(descriptor_) != 0 && errno != EINVAL)
+        if (Error().isEmpty() && fsync(descriptor_) != 0 && errno != EINVAL)
             fail("a write failed: " + systemError(errno) + ".");
         if (close(descriptor_) != 0 && errno != EINTR)
             fail("a write failed: " + systemError(errno) + ".");
         descriptor_ = -1;
-        if (error_.isEmpty())
+        if (Error().isEmpty())
             placeFile();
     }
     // A page that cannot be put in place is of no use beside it.
-    if (!error_.isEmpty() && !temporary_.isEmpty()) {
+    if (!Error().isEmpty() && !temporary_.isEmpty()) {
         unlink(BytesFromName(temporary_).constData());
         temporary_.clear();
     }
-    return error_;
+    return Error();
 }
 
 void ReportFile::placeFile()

@@ -3,9 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <mutex>
+
 // The report's file: written under a temporary name beside it and put in place whole by
 // Finish, so that no reader ever sees half a page and an earlier report is only replaced when
-// asked to be.
+// asked to be. Write may be called from another thread than the rest, one thread at a time.
 class ReportFile {
 public:
     ReportFile(QString path, bool overwrite);
@@ -29,5 +31,7 @@ private:
     QString temporary_;
     int descriptor_ = -1;
     bool overwrite_;
+    // The first failure, which a thread that writes may note while another asks for it.
+    mutable std::mutex errorLock_;
     QString error_;
 };
