@@ -15,6 +15,8 @@
 #include <cmath>
 #include <limits>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr float none = std::numeric_limits<float>::quiet_NaN();
@@ -238,6 +240,12 @@ TEST(ReportCli, BatchWithAMissingFileGivesAPageAndStatusOne)
     const CliRun unwritable = RunCli({"--json", "--report", "no/such/folder.html", "line.bmp"});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.out, "") << "refused before a picture is measured";
+    // An annotation written into a device is not read back for its thumbnail: /dev/zero never ends.
+    ASSERT_TRUE(QDir().mkdir("marked"));
+    ASSERT_EQ(symlink("/dev/zero", "marked/line.png"), 0);
+    const CliRun intoDevice = RunShell("timeout 20 \"$0\" --overwrite --annotate marked --report marked.html line.bmp");
+    EXPECT_EQ(intoDevice.status, 0) << intoDevice.err.toStdString();
+    EXPECT_TRUE(fileText("marked.html").contains("cannot be read"));
     EXPECT_TRUE(unwritable.err.contains("cannot write the report 'no/such/folder.html'")) << unwritable.err.toStdString();
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -25,13 +26,20 @@ void keep(std::vector<FarPicture>& kept, FarPicture picture, Before before)
         kept.pop_back();
 }
 
-// A name is bytes, which QFile would take as text; read as given.
+// A name is bytes, which QFile would take as text; read as given. Only a plain file: an
+// annotation written into a device or a pipe (which the run allows) is not read back, where
+// it could wait or never end.
 QByteArray fileBytes(const QByteArray& path)
 {
     QByteArray bytes;
-    const int descriptor = open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const int descriptor = open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0)
         return bytes;
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(descriptor);
+        return bytes;
+    }
     char block[1 << 16];
     for (;;) {
         const ssize_t got = read(descriptor, block, sizeof block);
