@@ -34,6 +34,33 @@ TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
     }
 }
 
+// A run-length bitmap may end before it has set every pixel; those it leaves are colour 0 of
+// its palette, never what the memory held before (which differed from one reading to the next;
+// valgrind sees that, a plain build does not).
+TEST(HostileInput, ARunLengthBitmapThatEndsEarlyLeavesColourZero)
+{
+    ScratchDirectory dir;
+    QByteArray bmp(54, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    const QByteArray palette("\0\0\0\0\xFF\xFF\xFF\0", 8);
+    // Two pixels of colour 1 at the start of the bottom row, then the end of the bitmap.
+    const QByteArray pixels("\x02\x01\x00\x01", 4);
+    for (auto [at, value] : {std::pair{2, 54 + 8 + 4}, {10, 54 + 8}, {14, 40}, {18, 300}, {22, 200}, {30, 1}, {34, 4}, {46, 2}})
+        PutU32(bmp, at, std::uint32_t(value));
+    PutU16(bmp, 26, 1);
+    PutU16(bmp, 28, 8);
+    const QImage image = DecodeWithQt(bmp + palette + pixels);
+    ASSERT_FALSE(image.isNull());
+    int bright = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            bright += qGray(image.pixel(x, y)) > 128;
+    EXPECT_EQ(bright, 2);
+    WriteFile("rle.bmp", bmp + palette + pixels);
+    EXPECT_EQ(RunCli({"--json", "rle.bmp"}).out, "{\"file\":\"rle.bmp\",\"fr\":[0,199],\"re\":[1,199],\"slope\":0,\"computed\":false}\n");
+}
+
 // Refused from what the headers say, before any memory is taken for the pixels. The bitmap is
 // full length (a sparse file), so that only the limit stands in its way.
 TEST(HostileInput, PicturesOverTheLimitGetTheSizeMessage)

@@ -96,8 +96,15 @@ QImage DecodeWithQt(QByteArray bytes, const PictureSizeCheck& checkSize)
     }
     if (PictureDataCutShort(bytes))
         FailReading("the picture data is cut short.");
-    QImage image = reader.read();
-    if (image.isNull())
+    // Some readers leave pixels unwritten, as Qt's does for a run-length bitmap that ends early;
+    // handed a cleared picture of the size and format they will make, they fill that instead,
+    // and what they leave is colour 0, not whatever the memory held.
+    QImage image;
+    if (reader.size().isValid() && reader.imageFormat() != QImage::Format_Invalid) {
+        image = QImage(reader.size(), reader.imageFormat());
+        image.fill(0);
+    }
+    if (!reader.read(&image) || image.isNull())
         FailReading("the picture is damaged (" + reader.errorString().toStdString() + ").");
     return image;
 }
