@@ -3,6 +3,7 @@
 #include "FileWriting.h"
 #include "Graphics.h"
 #include "NameEscaping.h"
+#include "ReportPictures.h"
 #include "Uprocess.h"
 
 #include <QBuffer>
@@ -91,7 +92,7 @@ AnnotationTargets::AnnotationTargets(QString directory)
 
 QString AnnotationTargets::targetOf(const QString& picture) const
 {
-    return QDir(directory_).filePath(QFileInfo(picture).completeBaseName() + ".png");
+    return QDir(directory_).filePath(AnnotatedFileName(picture));
 }
 
 QString AnnotationTargets::conflictIn(const QStringList& pictures) const

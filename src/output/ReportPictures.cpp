@@ -68,11 +68,6 @@ QByteArray thumbnailUri(const QByteArray& path)
     return "data:image/jpeg;base64," + jpeg.toBase64();
 }
 
-QString annotatedName(const QString& picture)
-{
-    return QFileInfo(picture).completeBaseName() + ".png";
-}
-
 QString inFolder(const QString& folder, const QString& name)
 {
     return folder.endsWith('/') ? folder + name : folder + "/" + name;
@@ -80,7 +75,7 @@ QString inFolder(const QString& folder, const QString& name)
 
 QByteArray thumbnail(const FarPicture& picture, const QString& directory, const QString& link)
 {
-    const QString name = annotatedName(picture.file);
+    const QString name = AnnotatedFileName(picture.file);
     const QByteArray href = QUrl::toPercentEncoding(BytesFromName(inFolder(link.isEmpty() ? directory : link, name)), "/");
     const QByteArray uri = thumbnailUri(BytesFromName(inFolder(directory, name)));
     const QByteArray shown = HtmlText(picture.file);
@@ -91,6 +86,11 @@ QByteArray thumbnail(const FarPicture& picture, const QString& directory, const 
         + QByteArray::number(picture.angle, 'g', 8) + "\xC2\xB0, " + deviation + "\xC2\xB0 from the median</figcaption></figure>\n";
 }
 
+}
+
+QString AnnotatedFileName(const QString& picture)
+{
+    return QFileInfo(picture).completeBaseName() + ".png";
 }
 
 void FarthestPictures::offer(float angle, const QString& file)

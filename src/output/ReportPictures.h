@@ -29,6 +29,10 @@ private:
     std::int64_t offered_ = 0;
 };
 
+// The name of a picture's annotated file, in the folder the annotations go to: the picture's
+// name without its last extension, as a PNG.
+QString AnnotatedFileName(const QString& picture);
+
 // The section of thumbnails of the pictures' annotated files in directory, each a link to its
 // file, reached from the page through link (directory itself when link is empty).
 QByteArray ThumbnailSection(const std::vector<FarPicture>& pictures, const QString& directory, const QString& link);

@@ -134,7 +134,7 @@ void AppendRecord(std::string& chunk, bool first, const Measurement& measurement
     chunk += ']';
 }
 
-ChunkWriter::ChunkWriter(const ReportSettings& settings, HtmlReport::Write& write)
+ChunkWriter::ChunkWriter(const ReportSettings& settings, ReportWrite& write)
     : settings_(settings), write_(write)
 {
     try {

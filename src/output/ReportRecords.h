@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HtmlReport.h"
 #include "Measurement.h"
+#include "ReportSettings.h"
 
 #include <condition_variable>
 #include <deque>
@@ -22,7 +22,7 @@ void AppendRecord(std::string& chunk, bool first, const Measurement& measurement
 // can be started, the thread that hands them over writes them.
 class ChunkWriter {
 public:
-    ChunkWriter(const ReportSettings& settings, HtmlReport::Write& write);
+    ChunkWriter(const ReportSettings& settings, ReportWrite& write);
     // Ends once every chunk handed over is written.
     ~ChunkWriter();
     ChunkWriter(const ChunkWriter&) = delete;
@@ -35,7 +35,7 @@ private:
     void write(const std::vector<Measurement>& records);
 
     const ReportSettings& settings_;
-    HtmlReport::Write& write_;
+    ReportWrite& write_;
     std::string text_;
     std::mutex lock_;
     std::condition_variable ready_;
