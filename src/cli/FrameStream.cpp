@@ -19,97 +19,27 @@ namespace {
 
 const QString streamName = "-";
 
-// The fit costs several times the end-point scan, so a stream fitted row by row would run at
-// half its speed; frames up to this size are fitted beside the reading of the next. Larger
-// ones are fitted row by row as they come, so that memory stays a few rows.
-constexpr std::size_t fitAsideBytes = std::size_t(12) << 20;
-
 }
 
 FrameStream::FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting,
                          PictureSizeCheck heldWhole)
-    : input_(descriptor,
-             [this, beforeWaiting = std::move(beforeWaiting)] {
-                 // A frame fitted aside is passed on before a wait, as the others are.
-                 finishPending();
-                 if (beforeWaiting)
-                     beforeWaiting();
-             }),
-      settings_(settings), heldWhole_(std::move(heldWhole))
+    : input_(descriptor, std::move(beforeWaiting)), settings_(settings), heldWhole_(std::move(heldWhole))
 {
     input_.setStopCheck(StopSignals::Requested);
 }
 
 void FrameStream::run(const std::function<void(const Measurement&)>& deliver)
 {
-    deliver_ = &deliver;
     try {
         skipBlanks();
         while (!lost_ && !StopSignals::Requested() && !input_.atEnd()) {
-            Measurement measurement = next();
-            finishPending();
-            if (launched_) {
-                pending_.emplace(PendingFit{std::move(measurement), std::move(*launched_)});
-                launched_.reset();
-            } else {
-                deliver(measurement);
-            }
+            deliver(next());
             ++frame_;
             skipBlanks();
         }
     } catch (const InputStopped&) {
         // The frame being read is dropped; those before it are all passed on.
     }
-    finishPending();
-    deliver_ = nullptr;
-}
-
-void FrameStream::finishPending()
-{
-    if (!pending_)
-        return;
-    Measurement& measurement = pending_->measurement;
-    try {
-        FittedRows done = pending_->rows.get();
-        measurement.fit = done.fit;
-        spares_.push_back(std::move(done.bytes));
-    } catch (const std::bad_alloc&) {
-        measurement.error = "Cannot read frame " + QString::number(measurement.frame)
-            + " of standard input: not enough memory for it.";
-    }
-    const Measurement delivered = std::move(measurement);
-    pending_.reset();
-    (*deliver_)(delivered);
-}
-
-// The end points are found at once; the rows are handed over whole to a thread that fits them.
-void FrameStream::fitAside(const PnmHeader& header, Measurement& measurement)
-{
-    const std::size_t bytes = header.frameBytes() - header.headerBytes;
-    if (!input_.request(bytes))
-        throw StreamLost("the stream ends inside it, so the frame is cut short.");
-    const int bytesPerPixel = header.samplesPerPixel();
-    const std::size_t rowBytes = header.rowBytes();
-    MeasureSettings scanOnly = settings_;
-    scanOnly.fit = false;
-    LineMeasure scan(header.width, header.height, scanOnly);
-    for (int y = 0; y < header.height; ++y)
-        scan.addRow(input_.data() + std::size_t(y) * rowBytes, bytesPerPixel);
-    measurement.Take(scan.finish());
-    std::vector<std::uint8_t> spare;
-    if (!spares_.empty()) {
-        spare = std::move(spares_.back());
-        spares_.pop_back();
-    }
-    std::size_t offset = 0;
-    std::vector<std::uint8_t> frame = input_.detach(bytes, std::move(spare), &offset);
-    const int width = header.width, height = header.height, level = settings_.level;
-    launched_ = fitter_.run([frame = std::move(frame), offset, width, height, rowBytes, bytesPerPixel, level]() mutable {
-        LineFit fit(width, height, level);
-        for (int y = 0; y < height; ++y)
-            fit.AddRow(frame.data() + offset + std::size_t(y) * rowBytes, bytesPerPixel);
-        return FittedRows{fit.Finish(), std::move(frame)};
-    });
 }
 
 Measurement FrameStream::failedFrame(const std::string& why) const
@@ -175,8 +105,6 @@ void FrameStream::measurePnm(Measurement& measurement)
     if (header.kind != '4' && header.maxval != 255)
         return measureWhole(measurement, header.frameBytes(), heldWhole_);
     input_.consume(header.headerBytes);
-    if (settings_.fit && header.kind != '4' && header.frameBytes() <= fitAsideBytes)
-        return fitAside(header, measurement);
     LineMeasure scan(header.width, header.height, settings_);
     if (header.kind == '4')
         scanBitRows(scan, header.width, header.height, header.rowBytes());

@@ -1,19 +1,15 @@
 #pragma once
 
-#include "FrameHeaders.h"
 #include "InputBuffer.h"
 #include "LineMeasure.h"
 
 #include "Measurement.h"
 #include "PictureFile.h"
-#include "WorkerThread.h"
 
 #include <QImage>
 
 #include <cstdint>
 #include <functional>
-#include <future>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +18,9 @@
 // same picture would be as a file. 8-bit PNM rows are measured where they were read, so memory
 // holds a few rows; a PNG or JPEG frame is held compressed and measured a row at a time as it
 // is decoded; BMP frames and PNM of other depths are held whole, one at a time, and read by Qt.
-// With the fit, an 8-bit PNM frame of moderate size is held whole and fitted on a thread of its
-// own while the next frame is read; its result is passed on once the fit is done, in order.
+// The fit, too, takes each 8-bit PNM row where it was read, while the row is still in the
+// cache: a frame held whole and fitted on a second thread costs more, its rows read again from
+// memory, and the stream runs slower for it.
 class FrameStream {
 public:
     // beforeWaiting runs whenever the next bytes have not yet come, so that the results so far
@@ -39,18 +36,7 @@ public:
     void run(const std::function<void(const Measurement&)>& deliver);
 
 private:
-    struct FittedRows {
-        std::optional<FittedLine> fit;
-        std::vector<std::uint8_t> bytes;
-    };
-    struct PendingFit {
-        Measurement measurement;
-        std::future<FittedRows> rows;
-    };
-
     Measurement next();
-    void fitAside(const PnmHeader& header, Measurement& measurement);
-    void finishPending();
     Measurement failedFrame(const std::string& why) const;
     void measure(Measurement& measurement);
     void measurePnm(Measurement& measurement);
@@ -64,12 +50,6 @@ private:
     void skipBlanks();
 
     InputBuffer input_;
-    const std::function<void(const Measurement&)>* deliver_ = nullptr;
-    std::optional<std::future<FittedRows>> launched_;
-    std::optional<PendingFit> pending_;
-    std::vector<std::vector<std::uint8_t>> spares_;
-    // Last, so that it ends, its jobs done, before what they use.
-    WorkerThread fitter_;
     MeasureSettings settings_;
     PictureSizeCheck heldWhole_;
     std::int64_t frame_ = 0;

@@ -60,19 +60,6 @@ void InputBuffer::waitIfNothingReady() const
         beforeWaiting_();
 }
 
-std::vector<std::uint8_t> InputBuffer::detach(std::size_t count, std::vector<std::uint8_t> spare, std::size_t* offset)
-{
-    const std::size_t rest = available() - count;
-    if (spare.size() < std::max(rest, blockBytes))
-        spare.resize(std::max(rest, blockBytes));
-    std::memcpy(spare.data(), data() + count, rest);
-    *offset = start_;
-    std::vector<std::uint8_t> taken = std::exchange(buffer_, std::move(spare));
-    start_ = 0;
-    end_ = rest;
-    return taken;
-}
-
 bool InputBuffer::atEnd()
 {
     return !request(1);

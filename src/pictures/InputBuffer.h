@@ -29,10 +29,6 @@ public:
     const std::uint8_t* data() const { return buffer_.data() + start_; }
     std::size_t available() const { return end_ - start_; }
     void consume(std::size_t count) { start_ += count; }
-    // Hands over the buffer itself, whose next count bytes (which must be available) start at
-    // *offset, so that they can be worked on while reading goes on in `spare`, which takes the
-    // bytes after them; a buffer handed back this way as a spare saves allocating another.
-    std::vector<std::uint8_t> detach(std::size_t count, std::vector<std::uint8_t> spare, std::size_t* offset);
     // Whether the input has ended with nothing left over.
     bool atEnd();
     // Asked before each read and when a signal interrupts one: true stops the reading with an

@@ -79,7 +79,7 @@ class Frames(unittest.TestCase):
             self.assertNotEqual(rows[1]["error"], "")
 
     # As from a camera: each result is there to read before the next frame comes.
-    # With --fit a PNM frame is fitted beside the reading of the next, and must not wait for it.
+    # With --fit too: a PNM frame is fitted as its rows come, and passed on at its end.
     def test_results_are_passed_on_while_the_stream_waits(self):
         for options, frame in ((["--json"], kind("png-rgb.png")), (["--fit", "--json"], ppm(20, 10, 3))):
             process = subprocess.Popen([CLI, *options, "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
