@@ -4,6 +4,7 @@
 #include "LineFit.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -49,15 +50,65 @@ struct Moments {
     }
 };
 
-Line fitWeighted(const std::vector<LinePoint>& points, const std::vector<double>& weights, double ox, double oy)
+// The line of least perpendicular spread through the points, each weighted by weightOf(i).
+template <class WeightOf>
+Line fitWeighted(const std::vector<LinePoint>& points, WeightOf weightOf, double ox, double oy)
 {
     Moments m;
     for (std::size_t i = 0; i < points.size(); ++i)
-        if (weights[i] > 0)
-            m.add(points[i].x - ox, points[i].y - oy, weights[i]);
+        if (const double w = weightOf(i); w > 0)
+            m.add(points[i].x - ox, points[i].y - oy, w);
     const double phi = m.direction();
     return {ox + m.x / m.w, oy + m.y / m.w, std::cos(phi), std::sin(phi)};
 }
+
+// The k-th smallest of the values in [0, limit) among `values`, exactly, where a sort or a
+// selection over all of them would cost most of the fit: they are counted into bins, and only
+// those in the bin that holds the k-th are looked at one by one.
+class BinnedSelection {
+public:
+    explicit BinnedSelection(double limit)
+        : limit_(limit) {}
+
+    void clear()
+    {
+        counts_.fill(0);
+        total_ = 0;
+    }
+    bool add(double value)
+    {
+        if (!(value < limit_))
+            return false;
+        ++counts_[bin(value)];
+        ++total_;
+        return true;
+    }
+    std::size_t size() const { return total_; }
+    // values: every value offered to add since clear, in any order; and perhaps others.
+    template <class Values>
+    double kthSmallest(std::size_t k, Values values)
+    {
+        std::size_t before = 0, b = 0;
+        while (before + counts_[b] <= k)
+            before += counts_[b++];
+        inBin_.clear();
+        values([&](double value) {
+            if (value < limit_ && bin(value) == b)
+                inBin_.push_back(value);
+        });
+        std::nth_element(inBin_.begin(), inBin_.begin() + std::ptrdiff_t(k - before), inBin_.end());
+        return inBin_[k - before];
+    }
+
+private:
+    static constexpr std::size_t Bins = 512;
+    std::size_t bin(double value) const { return std::min(Bins - 1, static_cast<std::size_t>(value * (double(Bins) / limit_))); }
+
+    double limit_;
+    std::array<std::size_t, Bins> counts_{};
+    std::size_t total_ = 0;
+    std::vector<double> inBin_;
+};
 
 double wrapHalfTurn(double a)
 {
@@ -131,32 +182,33 @@ std::optional<FittedLine> LineFit::FitPoints(std::vector<LinePoint> points)
         return std::nullopt;
     const double ox = points.front().x, oy = points.front().y;
     Line line = *voted;
-    std::vector<double> weights(points.size());
-    std::vector<double> residuals(points.size());
-    for (int pass = 0; pass < 2; ++pass) {
-        for (std::size_t i = 0; i < points.size(); ++i)
-            weights[i] = std::abs(line.distance(points[i])) < VoteDistance;
-        line = fitWeighted(points, weights, ox, oy);
-    }
+    for (int pass = 0; pass < 2; ++pass)
+        line = fitWeighted(
+            points, [&, line](std::size_t i) { return double(std::abs(line.distance(points[i])) < VoteDistance); }, ox, oy);
     // Then iteratively reweighted: Tukey's weights on the residuals, their scale from the median
     // of those near the line, so that far specks do not widen it.
+    std::vector<double> residuals(points.size());
+    BinnedSelection near(2 * VoteDistance);
     double cut = 0;
     for (int pass = 0; pass < 12; ++pass) {
-        std::vector<double> near;
+        near.clear();
         for (std::size_t i = 0; i < points.size(); ++i) {
             residuals[i] = line.distance(points[i]);
-            if (std::abs(residuals[i]) < 2 * VoteDistance)
-                near.push_back(std::abs(residuals[i]));
+            near.add(std::abs(residuals[i]));
         }
         if (near.size() < MinSamples)
             return std::nullopt;
-        std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
-        cut = Tukey * std::max(LeastScale, 1.4826 * near[near.size() / 2]);
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            const double u = residuals[i] / cut;
-            weights[i] = std::abs(u) < 1 ? (1 - u * u) * (1 - u * u) : 0;
-        }
-        const Line next = fitWeighted(points, weights, ox, oy);
+        const double median = near.kthSmallest(near.size() / 2, [&](auto take) {
+            for (const double r : residuals)
+                take(std::abs(r));
+        });
+        cut = Tukey * std::max(LeastScale, 1.4826 * median);
+        const Line next = fitWeighted(
+            points, [&](std::size_t i) {
+                const double u = residuals[i] / cut;
+                return std::abs(u) < 1 ? (1 - u * u) * (1 - u * u) : 0;
+            },
+            ox, oy);
         const bool settled = std::abs(next.dx * line.dy - next.dy * line.dx) < 1e-12 && std::abs(line.distance({next.cx, next.cy})) < 1e-9;
         line = next;
         if (settled)
@@ -171,7 +223,9 @@ std::optional<FittedLine> LineFit::FitPoints(std::vector<LinePoint> points)
     const std::size_t n = inliers.size();
     if (n < MinSamples)
         return std::nullopt;
-    std::sort(inliers.begin(), inliers.end());
+    // Samples come column by column (or row by row), so they are mostly in order already.
+    if (!std::is_sorted(inliers.begin(), inliers.end()))
+        std::sort(inliers.begin(), inliers.end());
     const double from = inliers.front().first, to = inliers.back().first;
     // Noise that happens to line up is sparse; a line leaves a sample in most columns or rows it
     // crosses.
