@@ -4,6 +4,7 @@
 #include "RowScan.h"
 #include "TestSupport.h"
 #include "Uprocess.h"
+#include "RidgeSteps.h"
 #include "WhiteMask.h"
 
 #include <gtest/gtest.h>
@@ -120,6 +121,42 @@ TEST(RowScan, EveryWhiteMaskReadingGivesThePlainWords)
             ASSERT_EQ(reading.OneByte(block.data(), threshold), readings[0].OneByte(block.data(), threshold)) << reading.Name;
             ASSERT_EQ(reading.ThreeBytes(block.data(), threshold), readings[0].ThreeBytes(block.data(), threshold)) << reading.Name;
             ASSERT_EQ(reading.FourBytes(block.data(), threshold), readings[0].FourBytes(block.data(), threshold)) << reading.Name;
+        }
+    }
+}
+
+// So does every reading of the fit's two steps over every pixel, at every length of row, so that
+// the ends vector instructions leave to the plain loops are covered too.
+TEST(RowScan, EveryRidgeReadingGivesThePlainSumsAndRidges)
+{
+    std::mt19937 random(765);
+    const auto& readings = RidgeSteps::Readings();
+    ASSERT_STREQ(readings.front().Name, "plain");
+    for (int width = 0; width <= 200; ++width) {
+        Bytes pixels(4 * std::size_t(width));
+        for (std::uint8_t& byte : pixels)
+            byte = random() % 4 == 0 ? 0xFF : std::uint8_t(random() % 60);
+        for (const int bytesPerPixel : {1, 3, 4}) {
+            // Exactly the row, so that a reading past its end shows under AddressSanitizer.
+            const Bytes row(pixels.begin(), pixels.begin() + std::ptrdiff_t(bytesPerPixel) * width);
+            std::vector<std::uint16_t> expected(width), sums(width);
+            readings[0].SumRow(row.data(), bytesPerPixel, expected.data(), width);
+            for (const auto& reading : readings) {
+                reading.SumRow(row.data(), bytesPerPixel, sums.data(), width);
+                ASSERT_EQ(sums, expected) << reading.Name << ", width " << width << ", " << bytesPerPixel << " bytes";
+            }
+        }
+        std::vector<std::uint16_t> rows[3];
+        for (auto& row : rows)
+            for (int x = 0; x < width; ++x)
+                row.push_back(std::uint16_t(random() % 766));
+        const int threshold = 24 + int(random() % 360);
+        std::vector<std::int32_t> expected(width), hits(width);
+        expected.resize(readings[0].FindRidges(rows[0].data(), rows[1].data(), rows[2].data(), width, threshold, expected.data()));
+        for (const auto& reading : readings) {
+            hits.resize(width);
+            hits.resize(reading.FindRidges(rows[0].data(), rows[1].data(), rows[2].data(), width, threshold, hits.data()));
+            ASSERT_EQ(hits, expected) << reading.Name << ", width " << width;
         }
     }
 }

@@ -6,29 +6,12 @@
 
 #include "LineFit.h"
 
+#include "RidgeSteps.h"
+
 #include <algorithm>
 #include <cmath>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define LINEFIT_X86 1
-#define LINEFIT_AVX2 __attribute__((target("avx2")))
-#endif
-
 namespace {
-
-bool HasAvx2()
-{
-#ifdef LINEFIT_X86
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return has;
-#else
-    return false;
-#endif
-}
 
 void keepStrongest(LineSample* kept, double across, float strength)
 {
@@ -79,111 +62,19 @@ double ridgeCentre(Value v, int begin, int end, int first, int last)
 }
 
 // Calls onRidge(i, weight) for each i in [0, count) where mid[i] stands more than `threshold`
-// above both a[i] and b[i]; weight is by how much, summed over both sides. Both sides, not
-// their mean: just inside the edge of a wide bright area one side is as bright, and that is no
-// line.
+// above both a[i] and b[i]; weight is by how much, summed over both sides.
 template <class OnRidge>
-void findRidgesPlain(const std::uint16_t* mid, const std::uint16_t* a, const std::uint16_t* b, int count, int threshold, OnRidge& onRidge)
-{
-    for (int i = 0; i < count; ++i) {
-        const int da = mid[i] - a[i], db = mid[i] - b[i];
-        if (std::min(da, db) > threshold)
-            onRidge(i, da + db - 2 * threshold);
-    }
-}
-
-#ifdef LINEFIT_X86
-// Almost no pixel is a ridge, so sixteen are tested at once and the rare hits are looked at one
-// by one.
-template <class OnRidge>
-LINEFIT_AVX2 void findRidgesAvx2(const std::uint16_t* mid, const std::uint16_t* a, const std::uint16_t* b, int count, int threshold, OnRidge& onRidge)
-{
-    const __m256i limit = _mm256_set1_epi16(static_cast<short>(threshold));
-    int i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mid + i));
-        const __m256i da = _mm256_sub_epi16(m, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)));
-        const __m256i db = _mm256_sub_epi16(m, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i)));
-        auto hits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpgt_epi16(_mm256_min_epi16(da, db), limit)));
-        while (hits) {
-            const int bit = __builtin_ctz(hits);
-            hits &= ~(3u << bit);
-            const int j = i + bit / 2;
-            onRidge(j, 2 * mid[j] - a[j] - b[j] - 2 * threshold);
-        }
-    }
-    auto tail = [&](int j, int weight) { onRidge(i + j, weight); };
-    findRidgesPlain(mid + i, a + i, b + i, count - i, threshold, tail);
-}
-#endif
-
-template <class OnRidge>
-void findRidges(const std::uint16_t* mid, const std::uint16_t* a, const std::uint16_t* b, int count, int threshold, OnRidge onRidge)
+void findRidges(const std::uint16_t* mid, const std::uint16_t* a, const std::uint16_t* b, int count, int threshold, std::int32_t* hits,
+                OnRidge onRidge)
 {
     if (count <= 0)
         return;
-#ifdef LINEFIT_X86
-    if (HasAvx2()) {
-        findRidgesAvx2(mid, a, b, count, threshold, onRidge);
-        return;
-    }
-#endif
-    findRidgesPlain(mid, a, b, count, threshold, onRidge);
-}
-
-void sumPlain(const std::uint8_t* p, int bytesPerPixel, std::uint16_t* sums, int begin, int end)
-{
-    if (bytesPerPixel == 1) {
-        for (int x = begin; x < end; ++x)
-            sums[x] = static_cast<std::uint16_t>(3 * p[x]);
-        return;
-    }
-    for (int x = begin; x < end; ++x) {
-        const std::uint8_t* q = p + static_cast<std::size_t>(x) * bytesPerPixel;
-        sums[x] = static_cast<std::uint16_t>(q[0] + q[1] + q[2]);
+    const int found = RidgeSteps::Fastest().FindRidges(mid, a, b, count, threshold, hits);
+    for (int k = 0; k < found; ++k) {
+        const int i = hits[k];
+        onRidge(i, 2 * mid[i] - a[i] - b[i] - 2 * threshold);
     }
 }
-
-#ifdef LINEFIT_X86
-// Returns how many pixels from the start were summed; the rest are left to the plain loop.
-LINEFIT_AVX2 int sumAvx2(const std::uint8_t* p, int bytesPerPixel, std::uint16_t* sums, int width)
-{
-    int x = 0;
-    if (bytesPerPixel == 3) {
-        // Each 16-byte half shuffles eight pixels of its own: the first five from one load, the
-        // last three from one eight bytes on; the first two bytes of a pixel go as a pair.
-        constexpr char n = -128;
-        const __m256i pairA = _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, 12, 13, n, n, n, n, n, n));
-        const __m256i pairB = _mm256_broadcastsi128_si256(_mm_setr_epi8(n, n, n, n, n, n, n, n, n, n, 7, 8, 10, 11, 13, 14));
-        const __m256i lastA = _mm256_broadcastsi128_si256(_mm_setr_epi8(2, n, 5, n, 8, n, 11, n, 14, n, n, n, n, n, n, n));
-        const __m256i lastB = _mm256_broadcastsi128_si256(_mm_setr_epi8(n, n, n, n, n, n, n, n, n, n, 9, n, 12, n, 15, n));
-        const __m256i ones = _mm256_set1_epi8(1);
-        for (; x + 16 <= width; x += 16) {
-            const std::uint8_t* q = p + 3 * static_cast<std::size_t>(x);
-            const __m256i a = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(q + 24), reinterpret_cast<const __m128i*>(q));
-            const __m256i b = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(q + 32), reinterpret_cast<const __m128i*>(q + 8));
-            const __m256i pair = _mm256_or_si256(_mm256_shuffle_epi8(a, pairA), _mm256_shuffle_epi8(b, pairB));
-            const __m256i last = _mm256_or_si256(_mm256_shuffle_epi8(a, lastA), _mm256_shuffle_epi8(b, lastB));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + x), _mm256_add_epi16(_mm256_maddubs_epi16(pair, ones), last));
-        }
-    } else if (bytesPerPixel == 4) {
-        const __m256i colours = _mm256_set1_epi32(0x00010101);
-        const __m256i ones = _mm256_set1_epi16(1);
-        for (; x + 16 <= width; x += 16) {
-            const std::uint8_t* q = p + 4 * static_cast<std::size_t>(x);
-            const __m256i low = _mm256_madd_epi16(_mm256_maddubs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)), colours), ones);
-            const __m256i high = _mm256_madd_epi16(_mm256_maddubs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32)), colours), ones);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + x), _mm256_permute4x64_epi64(_mm256_packus_epi32(low, high), 0xD8));
-        }
-    } else {
-        for (; x + 16 <= width; x += 16) {
-            const __m256i g = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x)));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + x), _mm256_add_epi16(_mm256_add_epi16(g, g), g));
-        }
-    }
-    return x;
-}
-#endif
 
 } // namespace
 
@@ -196,17 +87,10 @@ LineFit::LineFit(int width, int height, int level)
         return;
     ring_.assign(static_cast<std::size_t>(RingRows) * width_, 0);
     open_.assign(width_, OpenRun{});
+    hits_.assign(width_, 0);
+    // Grown a row at a time, the samples would be moved to a larger block again and again.
+    rowSamples_.reserve(static_cast<std::size_t>(std::min(height_, 4096)) * Kept);
     columnSamples_.assign(static_cast<std::size_t>(width_) * Kept, LineSample{});
-}
-
-void LineFit::sumRow(const std::uint8_t* pixels, int bytesPerPixel, std::uint16_t* sums) const
-{
-    int done = 0;
-#ifdef LINEFIT_X86
-    if (HasAvx2())
-        done = sumAvx2(pixels, bytesPerPixel, sums, width_);
-#endif
-    sumPlain(pixels, bytesPerPixel, sums, done, width_);
 }
 
 void LineFit::AddRow(const std::uint8_t* pixels, int bytesPerPixel)
@@ -215,7 +99,7 @@ void LineFit::AddRow(const std::uint8_t* pixels, int bytesPerPixel)
         return;
     const int row = rows_;
     std::uint16_t* sums = ringRow(row);
-    sumRow(pixels, bytesPerPixel, sums);
+    RidgeSteps::Fastest().SumRow(pixels, bytesPerPixel, sums, width_);
     scanAcross(sums, row);
     ++rows_;
     const int mid = row - Reach;
@@ -246,12 +130,12 @@ void LineFit::scanAcross(const std::uint16_t* sums, int row)
     // Near the ends of the row only one side can be compared with.
     const int w = width_;
     const int leftEnd = std::min(Reach, w - Reach);
-    findRidges(sums, sums + Reach, sums + Reach, leftEnd, threshold_, ridge);
+    findRidges(sums, sums + Reach, sums + Reach, leftEnd, threshold_, hits_.data(), ridge);
     if (w - Reach > Reach)
-        findRidges(sums + Reach, sums, sums + 2 * Reach, w - 2 * Reach, threshold_, [&](int i, int v) { ridge(i + Reach, v); });
+        findRidges(sums + Reach, sums, sums + 2 * Reach, w - 2 * Reach, threshold_, hits_.data(), [&](int i, int v) { ridge(i + Reach, v); });
     const int rightBegin = std::max(Reach, w - Reach);
     if (rightBegin < w)
-        findRidges(sums + rightBegin, sums + rightBegin - Reach, sums + rightBegin - Reach, w - rightBegin, threshold_,
+        findRidges(sums + rightBegin, sums + rightBegin - Reach, sums + rightBegin - Reach, w - rightBegin, threshold_, hits_.data(),
                    [&](int i, int v) { ridge(i + rightBegin, v); });
     close();
 }
@@ -263,7 +147,7 @@ void LineFit::scanDown(int row, const std::uint16_t* above, const std::uint16_t*
     if (!below)
         below = above;
     if (above)
-        findRidges(ringRow(row), above, below, width_, threshold_, [&](int x, int w) { ridgeInColumn(x, row, w); });
+        findRidges(ringRow(row), above, below, width_, threshold_, hits_.data(), [&](int x, int w) { ridgeInColumn(x, row, w); });
     closeStaleRuns(row);
 }
 

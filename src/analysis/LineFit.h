@@ -72,7 +72,6 @@ private:
     static_assert(RingRows >= 2 * Reach + 8 && (RingRows & (RingRows - 1)) == 0);
 
     std::uint16_t* ringRow(int row) { return ring_.data() + static_cast<std::size_t>(row & (RingRows - 1)) * width_; }
-    void sumRow(const std::uint8_t* pixels, int bytesPerPixel, std::uint16_t* sums) const;
     void scanAcross(const std::uint16_t* sums, int row);
     void scanDown(int row, const std::uint16_t* above, const std::uint16_t* below);
     void ridgeInColumn(int x, int row, int weight);
@@ -89,6 +88,7 @@ private:
     std::vector<std::uint16_t> ring_;
     std::vector<OpenRun> open_;
     std::vector<std::int32_t> openColumns_;
+    std::vector<std::int32_t> hits_;        // where the ridges of one row are, as they are looked for
     std::vector<LineSample> columnSamples_; // Kept a column
     std::vector<LineSample> rowSamples_;    // Kept a row
 };

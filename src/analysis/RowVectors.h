@@ -3,6 +3,8 @@
 // What the vector readings of pixel rows share: the processor's features and the AVX2 steps
 // that gather bytes of three-byte pixels and find which are white. Only the readings' own sources include this.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -74,6 +76,46 @@ AVX2 inline __m256i whiteBytesOf32(const std::uint8_t* p, __m256i below)
         _mm256_maddubs_epi16(gather(bytes1, blueGreenHigh1, bytes2, blueGreenHigh2), ones),
         gather(bytes1, redHigh1, bytes2, redHigh2));
     return _mm256_packs_epi16(_mm256_cmpgt_epi16(sumsLow, below), _mm256_cmpgt_epi16(sumsHigh, below));
+}
+
+// Three-byte pixels: byte permutes across two registers gather each pixel's first two bytes
+// into a pair and its third into a 16-bit lane, so one multiply-add and one add give the sums of
+// 32 pixels. Sums are at most 765, so 16-bit lanes hold them exactly.
+using Pattern64 = std::array<std::uint8_t, 64>;
+
+constexpr Pattern64 pairPattern(int firstPixel, int firstByte, int byteInPixel)
+{
+    Pattern64 pattern{};
+    for (int p = 0; p < 32; ++p) {
+        pattern[std::size_t(2 * p)] = std::uint8_t(3 * (firstPixel + p) + byteInPixel - firstByte);
+        pattern[std::size_t(2 * p + 1)] = std::uint8_t(3 * (firstPixel + p) + (byteInPixel == 0 ? 1 : 0) - firstByte);
+    }
+    return pattern;
+}
+
+alignas(64) inline constexpr Pattern64 pairsOfFirstHalf = pairPattern(0, 0, 0);
+alignas(64) inline constexpr Pattern64 thirdsOfFirstHalf = pairPattern(0, 0, 2);
+alignas(64) inline constexpr Pattern64 pairsOfSecondHalf = pairPattern(32, 64, 0);
+alignas(64) inline constexpr Pattern64 thirdsOfSecondHalf = pairPattern(32, 64, 2);
+
+AVX512 inline __m512i loadPattern(const Pattern64& pattern)
+{
+    return _mm512_load_si512(pattern.data());
+}
+
+// The sums of the three bytes of each of the 64 pixels (192 bytes) from p, pixels 0-31 in low and
+// 32-63 in high, one 16-bit lane a pixel.
+AVX512 inline void threeByteSumsOf64(const std::uint8_t* p, __m512i& low, __m512i& high)
+{
+    const __m512i ones = _mm512_set1_epi8(1);
+    const __mmask64 lowBytes = 0x5555555555555555ull;
+    const __m512i bytes0 = _mm512_loadu_si512(p);
+    const __m512i bytes1 = _mm512_loadu_si512(p + 64);
+    const __m512i bytes2 = _mm512_loadu_si512(p + 128);
+    low = _mm512_add_epi16(_mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes0, loadPattern(pairsOfFirstHalf), bytes1), ones),
+                           _mm512_maskz_permutex2var_epi8(lowBytes, bytes0, loadPattern(thirdsOfFirstHalf), bytes1));
+    high = _mm512_add_epi16(_mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes1, loadPattern(pairsOfSecondHalf), bytes2), ones),
+                            _mm512_maskz_permutex2var_epi8(lowBytes, bytes1, loadPattern(thirdsOfSecondHalf), bytes2));
 }
 
 }

@@ -3,7 +3,6 @@
 #include "RowVectors.h"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
@@ -65,45 +64,11 @@ AVX2 std::uint64_t oneByteWithAvx2(const std::uint8_t* pixels, int threshold)
     return mask;
 }
 
-// Three-byte pixels: byte permutes across two registers gather each pixel's first two bytes
-// into a pair and its third into a 16-bit lane, so one multiply-add and one add give the sums of
-// 32 pixels. Sums are at most 765, so 16-bit lanes compare them exactly.
-using Pattern64 = std::array<std::uint8_t, 64>;
-
-constexpr Pattern64 pairPattern(int firstPixel, int firstByte, int byteInPixel)
-{
-    Pattern64 pattern{};
-    for (int p = 0; p < 32; ++p) {
-        pattern[std::size_t(2 * p)] = std::uint8_t(3 * (firstPixel + p) + byteInPixel - firstByte);
-        pattern[std::size_t(2 * p + 1)] = std::uint8_t(3 * (firstPixel + p) + (byteInPixel == 0 ? 1 : 0) - firstByte);
-    }
-    return pattern;
-}
-
-alignas(64) constexpr Pattern64 pairsOfFirstHalf = pairPattern(0, 0, 0);
-alignas(64) constexpr Pattern64 thirdsOfFirstHalf = pairPattern(0, 0, 2);
-alignas(64) constexpr Pattern64 pairsOfSecondHalf = pairPattern(32, 64, 0);
-alignas(64) constexpr Pattern64 thirdsOfSecondHalf = pairPattern(32, 64, 2);
-
-AVX512 inline __m512i loadPattern(const Pattern64& pattern)
-{
-    return _mm512_load_si512(pattern.data());
-}
-
 AVX512 std::uint64_t threeBytesWithAvx512(const std::uint8_t* pixels, int threshold)
 {
     const __m512i below = _mm512_set1_epi16(short(threshold - 1));
-    const __m512i ones = _mm512_set1_epi8(1);
-    const __mmask64 lowBytes = 0x5555555555555555ull;
-    const __m512i bytes0 = _mm512_loadu_si512(pixels);
-    const __m512i bytes1 = _mm512_loadu_si512(pixels + 64);
-    const __m512i bytes2 = _mm512_loadu_si512(pixels + 128);
-    const __m512i sumsLow = _mm512_add_epi16(
-        _mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes0, loadPattern(pairsOfFirstHalf), bytes1), ones),
-        _mm512_maskz_permutex2var_epi8(lowBytes, bytes0, loadPattern(thirdsOfFirstHalf), bytes1));
-    const __m512i sumsHigh = _mm512_add_epi16(
-        _mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes1, loadPattern(pairsOfSecondHalf), bytes2), ones),
-        _mm512_maskz_permutex2var_epi8(lowBytes, bytes1, loadPattern(thirdsOfSecondHalf), bytes2));
+    __m512i sumsLow, sumsHigh;
+    threeByteSumsOf64(pixels, sumsLow, sumsHigh);
     const std::uint64_t low = _mm512_cmpgt_epi16_mask(sumsLow, below);
     const std::uint64_t high = _mm512_cmpgt_epi16_mask(sumsHigh, below);
     return high << 32 | low;
