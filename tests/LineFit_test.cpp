@@ -179,6 +179,30 @@ TEST(LineFit, BadPicturesGiveNothingOrAFiniteLine)
     }
 }
 
+// A reader that hands over more rows than the picture has (a stream that runs on), or rows after
+// the answer, changes nothing: they are not counted and the same line comes back.
+TEST(LineFit, RowsPastTheHeightOrAfterTheAnswerAreIgnored)
+{
+    const Picture p = render({Kind::Clean, 1, 200, 120});
+    const std::optional<FittedLine> exact = fit(p);
+    ASSERT_TRUE(exact);
+    LineFit more(p.width, p.height, 50);
+    const std::vector<std::uint8_t> bright(3u * p.width, 255);
+    for (int y = 0; y < p.height; ++y)
+        more.AddRow(p.bgr.data() + 3u * y * p.width, 3);
+    for (int y = 0; y < 20; ++y)
+        more.AddRow(bright.data(), 3);
+    EXPECT_EQ(more.Rows(), p.height);
+    const std::optional<FittedLine> found = more.Finish();
+    ASSERT_TRUE(found);
+    more.AddRow(bright.data(), 3);
+    EXPECT_EQ(more.Rows(), p.height);
+    for (const std::optional<FittedLine>& again : {found, more.Finish()}) {
+        EXPECT_EQ(again->angle, exact->angle);
+        EXPECT_EQ(again->samples, exact->samples);
+    }
+}
+
 TEST(LineFit, SpecksOnTheLinesOwnColumnsDoNotMoveIt)
 {
     Picture p = render({Kind::Clean, 2});
