@@ -75,13 +75,12 @@ public:
         counts_.fill(0);
         total_ = 0;
     }
-    bool add(double value)
+    void add(double value)
     {
-        if (!(value < limit_))
-            return false;
-        ++counts_[bin(value)];
-        ++total_;
-        return true;
+        if (value < limit_) {
+            ++counts_[bin(value)];
+            ++total_;
+        }
     }
     std::size_t size() const { return total_; }
     // values: every value offered to add since clear, in any order; and perhaps others.

@@ -82,19 +82,8 @@ AVX2 void binarizeWithAvx2(const std::uint8_t* in, std::uint8_t* out, int width,
 }
 
 // With AVX-512 byte permutes reaching across two whole registers, 64 pixels (192 bytes) go at
-// once: pixels 0-31 lie in the first two registers, pixels 32-63 in the last two.
-using Pattern64 = std::array<std::uint8_t, 64>;
-
-constexpr Pattern64 pairPattern(int firstPixel, int firstByte, int byteInPixel)
-{
-    Pattern64 pattern{};
-    for (int p = 0; p < 32; ++p) {
-        pattern[std::size_t(2 * p)] = std::uint8_t(3 * (firstPixel + p) + byteInPixel - firstByte);
-        pattern[std::size_t(2 * p + 1)] = std::uint8_t(3 * (firstPixel + p) + (byteInPixel == 0 ? 1 : 0) - firstByte);
-    }
-    return pattern;
-}
-
+// once, their sums as the white mask takes them; each pixel's answer is then spread to its
+// three bytes.
 constexpr Pattern64 spreadPattern(int firstByte)
 {
     Pattern64 pattern{};
@@ -103,18 +92,9 @@ constexpr Pattern64 spreadPattern(int firstByte)
     return pattern;
 }
 
-alignas(64) constexpr Pattern64 blueGreenLow = pairPattern(0, 0, 0);
-alignas(64) constexpr Pattern64 redLow = pairPattern(0, 0, 2);
-alignas(64) constexpr Pattern64 blueGreenHigh = pairPattern(32, 64, 0);
-alignas(64) constexpr Pattern64 redHigh = pairPattern(32, 64, 2);
 alignas(64) constexpr Pattern64 spreadFirst = spreadPattern(0);
 alignas(64) constexpr Pattern64 spreadSecond = spreadPattern(64);
 alignas(64) constexpr Pattern64 spreadThird = spreadPattern(128);
-
-AVX512 inline __m512i loadPattern(const Pattern64& pattern)
-{
-    return _mm512_load_si512(pattern.data());
-}
 
 AVX512 void binarizeWithAvx512(const std::uint8_t* in, std::uint8_t* out, int width, int threshold)
 {
@@ -123,25 +103,12 @@ AVX512 void binarizeWithAvx512(const std::uint8_t* in, std::uint8_t* out, int wi
         return;
     }
     const __m512i below = _mm512_set1_epi16(short(threshold - 1));
-    const __m512i ones = _mm512_set1_epi8(1);
-    // Red goes into the low byte of a 16-bit lane; the high byte is cleared.
-    const __mmask64 lowBytes = 0x5555555555555555ull;
     const __mmask64 allBytes = ~0ull;
-    const __m512i pairsLow = loadPattern(blueGreenLow), redsLow = loadPattern(redLow);
-    const __m512i pairsHigh = loadPattern(blueGreenHigh), redsHigh = loadPattern(redHigh);
     const __m512i spread0 = loadPattern(spreadFirst), spread1 = loadPattern(spreadSecond), spread2 = loadPattern(spreadThird);
     for (int next = 0; next < width; next += 64) {
         const int x = std::min(next, width - 64);
-        const std::uint8_t* p = in + 3 * x;
-        const __m512i bytes0 = _mm512_loadu_si512(p);
-        const __m512i bytes1 = _mm512_loadu_si512(p + 64);
-        const __m512i bytes2 = _mm512_loadu_si512(p + 128);
-        const __m512i sumsLow = _mm512_add_epi16(
-            _mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes0, pairsLow, bytes1), ones),
-            _mm512_maskz_permutex2var_epi8(lowBytes, bytes0, redsLow, bytes1));
-        const __m512i sumsHigh = _mm512_add_epi16(
-            _mm512_maddubs_epi16(_mm512_permutex2var_epi8(bytes1, pairsHigh, bytes2), ones),
-            _mm512_maskz_permutex2var_epi8(lowBytes, bytes1, redsHigh, bytes2));
+        __m512i sumsLow, sumsHigh;
+        threeByteSumsOf64(in + 3 * x, sumsLow, sumsHigh);
         const __mmask64 whiteLow = _mm512_cmpgt_epi16_mask(sumsLow, below);
         const __mmask64 whiteHigh = _mm512_cmpgt_epi16_mask(sumsHigh, below);
         const __m512i white = _mm512_movm_epi8(whiteHigh << 32 | whiteLow);

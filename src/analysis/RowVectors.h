@@ -1,7 +1,8 @@
 #pragma once
 
-// What the vector readings of pixel rows share: the processor's features and the AVX2 steps
-// that gather bytes of three-byte pixels and find which are white. Only the readings' own sources include this.
+// What the vector readings of pixel rows share: the processor's features, the AVX2 steps that
+// gather bytes of three-byte pixels and find which are white, and the AVX-512 sums of them.
+// Only the readings' own sources include this.
 
 #include <array>
 #include <cstddef>
