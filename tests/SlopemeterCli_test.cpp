@@ -111,17 +111,42 @@ TEST(SlopemeterCli, ExitStatusSaysWhatWentWrong)
     ScratchDirectory dir;
     WriteFile("a.bmp", BmpBytes(LinePicture({200, 100}, {3, 45}, {120, 7})));
     EXPECT_EQ(RunCli({"a.bmp", "a.bmp"}).status, 0);
-    const QStringList mistakes[] = {{}, {"--bogus", "a.bmp"}, {"--level", "high", "a.bmp"}, {"--level", "1e3", "a.bmp"}, {"-l", "256", "a.bmp"}, {"--level", "-1", "a.bmp"}, {"a.bmp", "--level"}, {"--jobs", "0", "a.bmp"}, {"--jobs", "-2", "a.bmp"}, {"--annotate", "", "a.bmp"}, {"--memory", "0", "a.bmp"}, {"--memory", "4X", "a.bmp"}, {"--memory", "9223372036854775808", "a.bmp"}, {"--memory", "8589934592G", "a.bmp"}, {"--json", "--csv", "a.bmp"}, {"--null", "a.bmp"}, {"-", "-"}, {"--files-from", "-", "-"}, {"--annotate", ".", "-"}};
-    for (const QStringList& arguments : mistakes) {
+    const std::pair<QStringList, const char*> mistakes[] = {
+        {{}, "no picture files given."},
+        {{"--bogus", "a.bmp"}, "Unknown option 'bogus'."},
+        {{"--level", "high", "a.bmp"}, "--level needs a whole number from 0 to 255, not 'high'."},
+        {{"--level", "1e3", "a.bmp"}, "--level needs a whole number from 0 to 255, not '1e3'."},
+        {{"-l", "256", "a.bmp"}, "--level needs a whole number from 0 to 255, not '256'."},
+        {{"--level", "-1", "a.bmp"}, "--level needs a whole number from 0 to 255, not '-1'."},
+        {{"a.bmp", "--level"}, "Missing value after '--level'."},
+        {{"--jobs", "0", "a.bmp"}, "--jobs needs a whole number of 1 or more, not '0'."},
+        {{"--jobs", "-2", "a.bmp"}, "--jobs needs a whole number of 1 or more, not '-2'."},
+        {{"--annotate", "", "a.bmp"}, "--annotate needs a folder."},
+        {{"--annotate", "m", "a.bmp", "a.png"}, "the annotations of 'a.bmp' and 'a.png' would both be 'm/a.png'."},
+        {{"--memory", "0", "a.bmp"}, "--memory needs a size such as 4G, 800M or 100000000, not '0'."},
+        {{"--memory", "4X", "a.bmp"}, "--memory needs a size such as 4G, 800M or 100000000, not '4X'."},
+        {{"--memory", "9223372036854775808", "a.bmp"}, "--memory '9223372036854775808' is too large: the most is 9223372036854775807 bytes."},
+        {{"--memory", "8589934592G", "a.bmp"}, "--memory '8589934592G' is too large: the most is 9223372036854775807 bytes."},
+        {{"--json", "--csv", "a.bmp"}, "choose one of --json and --csv."},
+        {{"--null", "a.bmp"}, "--null goes with --files-from."},
+        {{"--files-from", ""}, "--files-from needs a list file, or '-' for standard input."},
+        {{"-", "-"}, "standard input can be read only once: give '-' once, as FILE or as LIST."},
+        {{"--files-from", "-", "-"}, "standard input can be read only once: give '-' once, as FILE or as LIST."},
+        {{"--annotate", ".", "-"}, "--annotate draws on picture files, not on frames from standard input."},
+        {{"--report", "", "a.bmp"}, "--report needs a file name."},
+        {{"--report", "a.bmp", "a.bmp"}, "the report 'a.bmp' would replace 'a.bmp', which the run reads."},
+        {{"--report", "r.html", "--files-from", "r.html"}, "the report 'r.html' would replace 'r.html', which the run reads."},
+        {{"--annotate", "m", "--report", "m/a.png", "a.bmp"}, "the report 'm/a.png' and the annotation of 'a.bmp' would be the same file."},
+    };
+    for (const auto& [arguments, why] : mistakes) {
         const CliRun run = RunCli(arguments);
         EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
         EXPECT_EQ(run.out, "");
-        EXPECT_TRUE(run.err.endsWith("--help' for more information.\n")) << run.err.toStdString();
+        EXPECT_EQ(run.err, "slopemeter-cli: " + QByteArray(why) + "\nTry 'slopemeter-cli --help' for more information.\n");
     }
     // Any size an int64 holds is a size; only past it is a size too large.
     EXPECT_EQ(RunCli({"--memory", "9223372036854775807", "a.bmp"}).status, 0);
     EXPECT_EQ(RunCli({"--memory", "8589934591G", "a.bmp"}).status, 0);
-    EXPECT_TRUE(RunCli({"--memory", "9223372036854775808", "a.bmp"}).err.contains("is too large"));
     EXPECT_EQ(RunCli({"--files-from", "/no/such/list"}).status, 2);
     EXPECT_EQ(RunCli({"--help"}).status, 0);
     EXPECT_EQ(RunCli({"--version"}).out, "slopemeter-cli " SLOPEMETER_VERSION "\n");
@@ -189,6 +214,47 @@ TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)
             measured += result.mid(result.indexOf(",\"fr\"")) + "\n";
         EXPECT_EQ(measured, expected) << end.toStdString();
         EXPECT_TRUE(run.out.endsWith(error)) << run.out.toStdString();
+    }
+}
+
+// A frame is found by walking its header, segments or chunks. Where the walk reaches the frame's
+// end, a damaged frame is only that frame's failure and the next is measured; where the header
+// gives no end, the stream is lost. A PNM header fails as a file as it fails as a frame.
+TEST(SlopemeterCli, EachFrameHeaderFaultSaysWhyAndWhetherTheStreamGoesOn)
+{
+    ScratchDirectory dir;
+    const QByteArray next = EncodedPicture(LinePicture({20, 10}, {1, 8}, {18, 2}), "png");
+    const QByteArray bmpHeader = QByteArray("BM", 2) + QByteArray(12, '\0'), spaces(70000, ' ');
+    const struct {
+        QByteArray frame;
+        const char* why;
+        bool nextMeasured, asFile;
+    } cases[] = {
+        {bmpHeader, "the bitmap header gives the frame a length of 0 bytes.", false, false},
+        {QByteArray(bmpHeader).replace(2, 4, "\x0E\0\0\0"), "the bitmap header gives the frame a length of 14 bytes.", false, false},
+        {QByteArray(bmpHeader).replace(2, 4, "\xFF\xFF\xFF\xFF"), "the bitmap header gives the frame a length of 4294967295 bytes.", false, false},
+        {QByteArray("\xFF\xD8\xFF\xE0\x00\x04\x00\x00\x00", 9), "the JPEG frame has no marker where one must be.", false, false},
+        {QByteArray("\xFF\xD8\xFF\xE0\x00\x01", 6), "a JPEG marker gives a length of 1 bytes.", false, false},
+        // Fill bytes, standalone markers, and coded data with stuffing and restart markers.
+        {QByteArray("\xFF\xD8\xFF\xFF\xD0\xFF\x01\xFF\xD9", 9), "the picture is damaged (JPEG datastream contains no image).", true, false},
+        {QByteArray("\xFF\xD8\xFF\xDA\x00\x02\x11\xFF\x00\x33\xFF\xD3\x44\xFF\xD9", 15), "SOS before SOF", true, false},
+        {QByteArray("\x89PNG\r\n\x1a\n\x80\x00\x00\x00IHDR", 16), "a PNG chunk gives a length of 2147483648 bytes.", false, false},
+        {"P5 2 1 255x", "the PNM header does not end in a blank.", false, true},
+        {"P5 99999999999 1 255\n", "the PNM header's width is too large.", false, true},
+        {"P5 2 1 70000\n\0\0\0\0", "the PNM header's largest value 70000 is not between 1 and 65535.", false, true},
+        {"P5" + spaces + "2 1 255\n\0\0", "the PNM header is too long.", false, true},
+    };
+    for (const auto& [frame, why, nextMeasured, asFile] : cases) {
+        WriteFile("stream", frame + next);
+        const CliRun run = RunShell("\"$0\" --json - <stream");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.err.startsWith("slopemeter-cli: Cannot read frame 0 of standard input: ") && run.err.contains(why))
+            << run.err.toStdString();
+        EXPECT_EQ(run.out.count("\"frame\":1,\"fr\""), nextMeasured ? 1 : 0) << why;
+        WriteFile("file", frame);
+        if (asFile) {
+            EXPECT_EQ(RunCli({"file"}).err, QByteArray("slopemeter-cli: Cannot read \"file\": ") + why + "\n");
+        }
     }
 }
 
