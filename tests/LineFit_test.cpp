@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <random>
 #include <string>
@@ -222,22 +223,43 @@ TEST(LineFit, SpecksOnTheLinesOwnColumnsDoNotMoveIt)
     EXPECT_NEAR(specked->centreY + (specked->centreX - plain->centreX) * std::tan(2 * Radian), plain->centreY, 0.05);
 }
 
-} // namespace
+// A picture of 64 columns whose rows are each one grey.
+std::optional<FittedLine> fitRows(int height, const std::function<int(int)>& grey)
+{
+    LineFit fit(64, height, 50);
+    std::vector<std::uint8_t> row(64 * 3);
+    for (int y = 0; y < height; ++y) {
+        std::fill(row.begin(), row.end(), static_cast<std::uint8_t>(grey(y)));
+        fit.AddRow(row.data(), 3);
+    }
+    return fit.Finish();
+}
 
 TEST(LineFit, OfTwoParallelLinesTheBrighterIsFound)
 {
     for (const bool brighterBelow : {false, true}) {
-        LineFit fit(64, 48, 50);
-        std::vector<std::uint8_t> row(64 * 3);
-        for (int y = 0; y < 48; ++y) {
-            const int lit = y == 10 ? (brighterBelow ? 200 : 220) : y == 30 ? (brighterBelow ? 220 : 200)
-                                                                            : 20;
-            std::fill(row.begin(), row.end(), static_cast<std::uint8_t>(lit));
-            fit.AddRow(row.data(), 3);
-        }
-        const std::optional<FittedLine> found = fit.Finish();
+        const std::optional<FittedLine> found = fitRows(48, [&](int y) {
+            return y == 10 ? (brighterBelow ? 200 : 220) : y == 30 ? (brighterBelow ? 220 : 200)
+                                                                   : 20;
+        });
         ASSERT_TRUE(found);
         EXPECT_NEAR(found->centreY, brighterBelow ? 30 : 10, 0.01);
         EXPECT_EQ(found->angle, 0);
     }
+}
+
+// A line whose profile touches the picture's first or last row is found where it is: the rows
+// beyond the edge are none, not the row at the edge.
+TEST(LineFit, LinesAtTheEdgesOfShortPicturesAreFoundWhereTheyAre)
+{
+    for (const int height : {24, 40})
+        for (const int at : {1, 2, height / 2, height - 3, height - 2}) {
+            const std::optional<FittedLine> found = fitRows(height, [&](int y) { return y == at ? 220 : std::abs(y - at) == 1 ? 120
+                                                                                                                              : 20; });
+            ASSERT_TRUE(found) << height << " rows, line at " << at;
+            EXPECT_NEAR(found->centreY, at, 1e-9) << height << " rows, line at " << at;
+            EXPECT_EQ(found->angle, 0);
+        }
+}
+
 }
