@@ -1,3 +1,4 @@
+#include "AnsiText.h"
 #include "TestSupport.h"
 #include "Uprocess.h"
 
@@ -113,6 +114,11 @@ TEST(Captions, BytesAreTheBig5PrefixAndThePrintfText)
     const ResultCaptions wide = FormatCaptions({1024, 12, INT_MIN, INT_MAX, 3.0e38f});
     EXPECT_EQ(wide.Fr + wide.Re, FrCaptionPrefix + "(1024: 12)" + ReCaptionPrefix + "(-2147483648:2147483647)");
     EXPECT_EQ(wide.Slope.size(), 5 + 39 + 6u) << "a wide value is printed whole";
+    // Both decoders read the captions alike, and show a byte that is no Big5 as a replacement
+    // character instead of ending the text there.
+    const std::string all = small.Fr + small.Re + small.Slope, broken = FrCaptionPrefix + "\xFF(1";
+    EXPECT_EQ(AnsiToUnicodeWithIconv(all), AnsiToUnicode(all));
+    EXPECT_EQ(AnsiToUnicodeWithIconv(broken), QString::fromUtf8("右邊座標:\uFFFD(1"));
 }
 
 }

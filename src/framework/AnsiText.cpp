@@ -3,9 +3,7 @@
 #include <QStringDecoder>
 #include <iconv.h>
 
-namespace {
-
-QString decodeWithIconv(const std::string& bytes)
+QString AnsiToUnicodeWithIconv(const std::string& bytes)
 {
     iconv_t cd = iconv_open("UTF-8", "BIG5");
     if (cd == reinterpret_cast<iconv_t>(-1))
@@ -32,12 +30,10 @@ QString decodeWithIconv(const std::string& bytes)
     return QString::fromUtf8(out.data(), qsizetype(out.size() - outLeft));
 }
 
-}
-
 QString AnsiToUnicode(const std::string& bytes)
 {
     QStringDecoder decoder("Big5");
     if (!decoder.isValid())
-        return decodeWithIconv(bytes);
+        return AnsiToUnicodeWithIconv(bytes);
     return decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
 }
