@@ -200,11 +200,11 @@ TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)
         expected += result.mid(result.indexOf(",\"fr\""));
         stream += frame;
     }
+    // The first bytes of a kind a stream carries are a frame cut short; other bytes no frame.
+    const QByteArray cut = "the stream ends inside it, so the frame is cut short.",
+                     none = "it is not a picture this program reads from a stream (binary PNM, BMP, PNG or JPEG).";
     const std::pair<QByteArray, QByteArray> ends[] = {
-        {"", ""},
-        {"P", "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: the stream ends inside it, so the frame is cut short.\"}\n"},
-        {"X", "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: it is not a picture this program reads from a stream (binary PNM, BMP, PNG or JPEG).\"}\n"},
-    };
+        {"", ""}, {"P", cut}, {"\x89PNG\r\n\x1a", cut}, {"\xFF\xD8", cut}, {"X", none}, {"\xFF\xD9", none}, {"\x89PNG\r\n\x1b", none}};
     for (const auto& [end, error] : ends) {
         WriteFile("stream", stream + end);
         const CliRun run = RunShell("\"$0\" --json - <stream");
@@ -213,7 +213,8 @@ TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)
         for (const QByteArray& result : run.out.split('\n').mid(0, 5))
             measured += result.mid(result.indexOf(",\"fr\"")) + "\n";
         EXPECT_EQ(measured, expected) << end.toStdString();
-        EXPECT_TRUE(run.out.endsWith(error)) << run.out.toStdString();
+        EXPECT_TRUE(run.out.endsWith(error.isEmpty() ? "" : "{\"file\":\"-\",\"frame\":5,\"error\":\"Cannot read frame 5 of standard input: " + error + "\"}\n"))
+            << run.out.toStdString();
     }
 }
 
