@@ -161,29 +161,37 @@ TEST(RowScan, EveryRidgeReadingGivesThePlainSumsAndRidges)
     }
 }
 
-// Samples exactly on a line give it back with no spread, at the least count that may; fewer
+// Samples exactly on a line give it back with no spread, at the least count that may, in
+// whichever order they come; an upright line has no slope and its ends go down. Fewer samples
 // give nothing.
 TEST(LineFitPoints, SamplesOnALineGiveItExactly)
 {
-    const auto on = [](int count, double slope) {
+    const auto on = [](int count, double slope, double step = 2) {
         std::vector<LinePoint> points;
         for (int i = 0; i < count; ++i)
-            points.push_back({2.0 * i, 1 + slope * 2 * i});
+            points.push_back({step * i, 1 + slope * 2 * i});
         return points;
     };
     const struct {
         std::vector<LinePoint> points;
         std::optional<double> slope;
         double angle;
-    } cases[] = {{on(6, 0.5), 0.5, -26.565051177}, {on(6, -0.5), -0.5, 26.565051177}, {on(30, 0.25), 0.25, -14.036243468}};
+    } cases[] = {{on(6, 0.5), 0.5, -26.565051177},
+                 {on(6, -0.5), -0.5, 26.565051177},
+                 {on(30, 0.25), 0.25, -14.036243468},
+                 {on(8, 0.5, -2), -0.5, 26.565051177},
+                 {on(7, 1.5, 0), std::nullopt, 90},
+                 {on(7, -1.5, 0), std::nullopt, 90}};
     for (const auto& [points, slope, angle] : cases) {
         const std::optional<FittedLine> fit = LineFit::FitPoints(points);
         ASSERT_TRUE(fit) << angle;
-        EXPECT_NEAR(*fit->slope, *slope, 1e-9);
+        EXPECT_EQ(fit->slope.has_value(), slope.has_value());
+        EXPECT_NEAR(fit->slope.value_or(0), slope.value_or(0), 1e-9);
         EXPECT_NEAR(fit->angle, angle, 1e-6);
         EXPECT_NEAR(fit->rms, 0, 1e-9);
         EXPECT_EQ(fit->samples, std::int64_t(points.size()));
-        EXPECT_TRUE(fit->x1 <= fit->x2 && std::isfinite(fit->angleSd)) << angle;
+        EXPECT_TRUE(slope ? fit->x1 < fit->x2 : std::abs(fit->x1 - fit->x2) < 1e-9 && fit->y1 < fit->y2) << angle;
+        EXPECT_TRUE(std::isfinite(fit->angleSd)) << angle;
     }
     EXPECT_FALSE(LineFit::FitPoints(on(5, 0.5)));
 }

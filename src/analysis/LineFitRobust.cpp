@@ -265,20 +265,13 @@ std::optional<FittedLine> LineFit::FitPoints(std::vector<LinePoint> points)
     sd = std::hypot(sd, 0.003 / std::max(to - from, 1.0));
 
     FittedLine fit;
-    double dx = line.dx, dy = line.dy;
-    if (dx < 0 || (dx == 0 && dy < 0)) {
-        dx = -dx;
-        dy = -dy;
-    }
-    const bool upright = std::abs(dx) < 1e-12;
+    // The direction that points right, so that the angle falls in (-90, 90).
+    const double dx = std::abs(line.dx), dy = line.dx < 0 ? -line.dy : line.dy;
+    const bool upright = dx < 1e-12;
     if (upright) {
-        dx = 0;
-        dy = 1;
         fit.angle = 90;
     } else {
         fit.angle = -std::atan2(dy, dx) * 180 / std::numbers::pi;
-        if (fit.angle <= -90)
-            fit.angle = 90;
         fit.slope = dy / dx;
     }
     fit.centreX = line.cx;
