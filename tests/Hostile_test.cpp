@@ -227,8 +227,8 @@ TEST(CliHostile, NamesAreUsedAsGivenAndShownSafely)
     EXPECT_TRUE(captions.out.contains("\n\nlat\\xE9.bmp\n"));
 }
 
-// A closed output, a picture larger than the memory budget, and annotations that cannot be
-// written; a budget also holds pictures back while others run.
+// A closed output, a picture larger than the memory budget, annotations and a report that cannot
+// be written; a budget also holds pictures back while others run.
 TEST(CliHostile, EachFaultGivesItsStatusAndMessage)
 {
     ScratchDirectory dir;
@@ -256,6 +256,8 @@ TEST(CliHostile, EachFaultGivesItsStatusAndMessage)
         {"\"$0\" --annotate marked p.bmp", 2, "slopemeter-cli: 'marked/p.png' is there already; --overwrite lets the annotations replace such files.\n"},
         {"\"$0\" --json --overwrite --annotate marked p.bmp", 1, "slopemeter-cli: Cannot write \"marked/p.png\": No space left on device.\n"},
         {"\"$0\" --annotate file/marked p.bmp", 2, "slopemeter-cli: cannot make the folder 'file/marked' for the annotated pictures: Not a directory.\n"},
+        // A report that cannot be written whole is not put in place.
+        {"trap '' XFSZ; ulimit -f 1; \"$0\" --report r.html p.bmp; ls r.html", 2, "slopemeter-cli: cannot write the report 'r.html': a write failed: File too large.\n"},
     };
     for (const auto& [script, status, err] : cases) {
         const CliRun run = RunShell(script);
