@@ -139,9 +139,11 @@ TEST(RowScan, EveryRidgeReadingGivesThePlainSumsAndRidges)
         for (const int bytesPerPixel : {1, 3, 4}) {
             // Exactly the row, so that a reading past its end shows under AddressSanitizer.
             const Bytes row(pixels.begin(), pixels.begin() + std::ptrdiff_t(bytesPerPixel) * width);
-            std::vector<std::uint16_t> expected(width), sums(width);
+            // Room past the row's sums, which no reading may write into.
+            std::vector<std::uint16_t> expected(width + 32, 0x5A5A), sums;
             readings[0].SumRow(row.data(), bytesPerPixel, expected.data(), width);
             for (const auto& reading : readings) {
+                sums.assign(width + 32, 0x5A5A);
                 reading.SumRow(row.data(), bytesPerPixel, sums.data(), width);
                 ASSERT_EQ(sums, expected) << reading.Name << ", width " << width << ", " << bytesPerPixel << " bytes";
             }
@@ -227,7 +229,8 @@ TEST(PixelRows, EveryBinarizeReadingGivesThePlainBytes)
     for (int width = 0; width <= 200; ++width)
         for (int threshold : thresholds) {
             const Row in = randomRow(random, width);
-            Row expected(in.size()), actual(in.size());
+            // Room past the row, which no reading may write into.
+            Row expected(in.size() + 96, 0x5A), actual(in.size() + 96);
             readings.front().Binarize(in.data(), expected.data(), width, threshold);
             for (const auto& reading : readings) {
                 std::fill(actual.begin(), actual.end(), 0x5A);
