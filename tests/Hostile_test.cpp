@@ -256,6 +256,9 @@ TEST(CliHostile, EachFaultGivesItsStatusAndMessage)
         {"\"$0\" --annotate marked p.bmp", 2, "slopemeter-cli: 'marked/p.png' is there already; --overwrite lets the annotations replace such files.\n"},
         {"\"$0\" --json --overwrite --annotate marked p.bmp", 1, "slopemeter-cli: Cannot write \"marked/p.png\": No space left on device.\n"},
         {"\"$0\" --annotate file/marked p.bmp", 2, "slopemeter-cli: cannot make the folder 'file/marked' for the annotated pictures: Not a directory.\n"},
+        // A list that runs on without a line end holds no names; those before it are measured.
+        {"{ echo p.bmp; head -c 70000000 /dev/zero; } | \"$0\" --json --files-from - >out; s=$?; cat out >&2; exit $s", 1,
+         "slopemeter-cli: Cannot read the list of pictures: line 2 is more than 67108864 bytes long, so it is no list of names.\n{\"file\":\"p.bmp\",\"fr\""},
         // A report that cannot be written whole is not put in place.
         {"trap '' XFSZ; ulimit -f 1; \"$0\" --report r.html p.bmp; ls r.html", 2, "slopemeter-cli: cannot write the report 'r.html': a write failed: File too large.\n"},
     };
