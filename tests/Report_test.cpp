@@ -6,6 +6,7 @@
 #include "ReportStatistics.h"
 #include "TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -180,6 +181,28 @@ TEST(Report, CutShortIsMarkedAndRecordsComeInChunks)
     EXPECT_EQ(all.count("<script>R(["), 12);
     EXPECT_LT(all.indexOf("[\"0\","), all.indexOf("[\"1500\","));
     EXPECT_LT(all.indexOf("[\"1500\","), all.indexOf("[\"3071\","));
+}
+
+// The charts of a run with the fit, drawn from known values, byte for byte: a change to their
+// layout or their scales must be meant, and then this digest with it.
+TEST(Report, ChartsAreDrawnAsBefore)
+{
+    std::vector<Measurement> runs;
+    for (int i = 0; i < 12; ++i) {
+        runs.push_back(measured(QString::number(i), float(std::sin(i * 0.3)), i % 7 != 3));
+        if (i % 5) {
+            runs.back().fit = FittedLine{};
+            runs.back().fit->angle = i * 1.5 - 20;
+            runs.back().fit->angleSd = 0.01 * i;
+        }
+    }
+    runs.push_back(failed("x", "cannot read x"));
+    const QByteArray html = page(runs, settingsOf(50, true, false));
+    QByteArray charts;
+    for (qsizetype at = html.indexOf("<svg"); at >= 0; at = html.indexOf("<svg", at + 1))
+        charts += html.mid(at, html.indexOf("</svg>", at) + 6 - at);
+    EXPECT_EQ(charts.count("<svg"), 4);
+    EXPECT_EQ(QCryptographicHash::hash(charts, QCryptographicHash::Sha256).toHex(), "54718fd8a9efd985f73d034a0d3e9455b3ebcd165b61a6889531ee7f8932f84e");
 }
 
 TEST(ReportFile, PutsThePageInPlaceOnlyWhenFinishedAndNeverOverAnother)
