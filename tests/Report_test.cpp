@@ -3,6 +3,7 @@
 #include "NameEscaping.h"
 #include "ReportCharts.h"
 #include "ReportFile.h"
+#include "ReportPictures.h"
 #include "ReportStatistics.h"
 #include "TestSupport.h"
 
@@ -181,6 +182,22 @@ TEST(Report, CutShortIsMarkedAndRecordsComeInChunks)
     EXPECT_EQ(all.count("<script>R(["), 12);
     EXPECT_LT(all.indexOf("[\"0\","), all.indexOf("[\"1500\","));
     EXPECT_LT(all.indexOf("[\"1500\","), all.indexOf("[\"3071\","));
+}
+
+// Of pictures at the same distance from the median, the one that came first comes first.
+TEST(Report, TheFarthestPicturesFromTheMedianComeFirst)
+{
+    FarthestPictures far;
+    const std::pair<float, const char*> unusual[] = {{-20, "below"}, {50, "highest"}, {-40, "lowest"}, {30, "above"}};
+    for (int i = 0; i < 30; ++i) {
+        far.offer(float(i % 10), QString::number(i));
+        if (i % 7 == 3)
+            far.offer(unusual[i / 7].first, unusual[i / 7].second);
+    }
+    QStringList names;
+    for (const FarPicture& picture : far.farthestFrom(5))
+        names << picture.file + ":" + QString::number(picture.deviation);
+    EXPECT_EQ(names.join(" ").toStdString(), "highest:45 lowest:-45 below:-25 above:25 0:-5 10:-5 20:-5 1:-4");
 }
 
 // The charts of a run with the fit, drawn from known values, byte for byte: a change to their
