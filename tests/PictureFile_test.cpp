@@ -170,6 +170,40 @@ TEST(BmpFile, EachHeaderFaultGivesTheFileAndTheReason)
     }
 }
 
+// Absolute runs name each pixel's colour, two to a byte at 4 bits (the high half first), padded
+// to whole words; every colour a pixel names must be in the palette, and the half byte past the
+// run's last pixel names none.
+TEST(BmpFile, RunLengthAbsoluteRunsAreCheckedAgainstThePalette)
+{
+    ScratchDirectory dir;
+    const auto runLength = [](int bits, int width, const QByteArray& pixels) {
+        QByteArray bmp(54, '\0');
+        bmp[0] = 'B';
+        bmp[1] = 'M';
+        for (auto [at, value] : {std::pair{2, 62 + int(pixels.size())}, {10, 62}, {14, 40}, {18, width}, {22, 1}, {30, bits == 8 ? 1 : 2}, {34, int(pixels.size())}, {46, 2}})
+            PutU32(bmp, at, std::uint32_t(value));
+        PutU16(bmp, 26, 1);
+        PutU16(bmp, 28, std::uint16_t(bits));
+        return bmp + QByteArray("\0\0\0\0\xFF\xFF\xFF\0", 8) + pixels + QByteArray("\0\1", 2);
+    };
+    const std::string past = "a pixel names colour 2 of a palette of 2 colours.";
+    const struct {
+        QByteArray bytes;
+        std::string failure;
+    } cases[] = {
+        {runLength(8, 3, QByteArray("\0\3\1\0\1\0", 6)), ""},
+        {runLength(8, 3, QByteArray("\0\3\1\0\2\0", 6)), past},
+        {runLength(4, 5, QByteArray("\0\5\x10\x01\x12\0", 6)), ""},
+        {runLength(4, 5, QByteArray("\0\5\x10\x01\x21\0", 6)), past},
+        {runLength(4, 5, QByteArray("\0\5\x10\x21\x10\0", 6)), past},
+        {runLength(4, 5, QByteArray("\0\5\x10\x01", 4)), "the run-length pixel data is cut short."},
+    };
+    for (const auto& [bytes, failure] : cases) {
+        WriteFile("rle.bmp", bytes);
+        EXPECT_EQ(FailureOf("rle.bmp"), failure.empty() ? "(loaded)" : "Cannot read \"rle.bmp\": " + failure);
+    }
+}
+
 // The masks follow the 40-byte header; the green one here has its bits in the top byte only.
 TEST(BmpFile, BitFieldMasksAreReadWhereTheHeaderEnds)
 {
