@@ -257,6 +257,9 @@ TEST(SlopemeterCli, EachFrameHeaderFaultSaysWhyAndWhetherTheStreamGoesOn)
             EXPECT_EQ(RunCli({"file"}).err, QByteArray("slopemeter-cli: Cannot read \"file\": ") + why + "\n");
         }
     }
+    // A scan whose end marker is the stream's last two bytes ends a whole frame.
+    WriteFile("stream", QByteArray("\xFF\xD8\xFF\xDA\x00\x02\xFF\xD9", 8));
+    EXPECT_TRUE(RunShell("\"$0\" - <stream").err.contains("SOS before SOF"));
 }
 
 // Dark pixels near the level with a few bright ones, whose share varies so that some pictures
