@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     std::int64_t expected = 0;
     Measurement first;
-    FrameStream frames(streamFile, settings, {});
+    FrameStream frames(streamFile, settings);
     frames.run([&](const Measurement& measurement) {
         // Frames come in order, each once, and each is measured or says why not.
         if (measurement.frame != expected++ || measurement.measured == !measurement.error.isEmpty())

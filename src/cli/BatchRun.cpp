@@ -171,8 +171,8 @@ int runBatch(const CliOptions& options)
     };
     const auto readStream = [&] {
         progress.beginFrames(isatty(STDERR_FILENO));
-        // Each result is written as it is delivered, so there is nothing to pass on before a wait.
-        FrameStream frames(STDIN_FILENO, options.measure, {}, job.frameShareCheck());
+        // Each result is written as it is delivered, so it is passed on before the next frame is waited for.
+        FrameStream frames(STDIN_FILENO, options.measure, job.frameShareCheck());
         frames.run([&](const Measurement& measurement) {
             progress.advanceFrame();
             deliver(measurement);

@@ -21,9 +21,9 @@ const QString streamName = "-";
 
 }
 
-FrameStream::FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting,
+FrameStream::FrameStream(int descriptor, const MeasureSettings& settings,
                          PictureSizeCheck heldWhole)
-    : input_(descriptor, std::move(beforeWaiting)), settings_(settings), heldWhole_(std::move(heldWhole))
+    : input_(descriptor), settings_(settings), heldWhole_(std::move(heldWhole))
 {
     input_.setStopCheck(StopSignals::Requested);
 }

@@ -23,12 +23,9 @@
 // memory, and the stream runs slower for it.
 class FrameStream {
 public:
-    // beforeWaiting runs whenever the next bytes have not yet come, so that the results so far
-    // can be passed on to a reader who watches them as they come, as from a camera.
     // heldWhole is offered each frame that must be held whole, as a file's picture is, before it
     // is decoded.
-    FrameStream(int descriptor, const MeasureSettings& settings, std::function<void()> beforeWaiting,
-                PictureSizeCheck heldWhole = {});
+    FrameStream(int descriptor, const MeasureSettings& settings, PictureSizeCheck heldWhole = {});
 
     // Measures frames until the input ends, handing each result to deliver in order. A damaged
     // frame gives an error and the stream goes on after it; a frame cut short by the end of the

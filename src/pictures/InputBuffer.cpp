@@ -6,7 +6,6 @@
 #include <cstring>
 #include <utility>
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -26,8 +25,8 @@ void widenPipe(int descriptor)
 
 }
 
-InputBuffer::InputBuffer(int descriptor, std::function<void()> beforeWaiting)
-    : descriptor_(descriptor), beforeWaiting_(std::move(beforeWaiting)), buffer_(blockBytes)
+InputBuffer::InputBuffer(int descriptor)
+    : descriptor_(descriptor), buffer_(blockBytes)
 {
     widenPipe(descriptor);
 }
@@ -39,7 +38,6 @@ bool InputBuffer::request(std::size_t count)
     moveToFront();
     while (available() < count && !ended_) {
         growFor(count);
-        waitIfNothingReady();
         if (stopped_ && stopped_())
             throw InputStopped();
         const ssize_t got = ::read(descriptor_, buffer_.data() + end_, buffer_.size() - end_);
@@ -51,13 +49,6 @@ bool InputBuffer::request(std::size_t count)
             throw InputReadError(std::string("Cannot read standard input: ") + std::strerror(errno) + ".");
     }
     return available() >= count;
-}
-
-void InputBuffer::waitIfNothingReady() const
-{
-    pollfd input{descriptor_, POLLIN, 0};
-    if (beforeWaiting_ && poll(&input, 1, 0) == 0)
-        beforeWaiting_();
 }
 
 bool InputBuffer::atEnd()

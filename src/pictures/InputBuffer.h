@@ -19,8 +19,7 @@ struct InputStopped {};
 // that rows can be measured where they were read and memory stays that of the largest request.
 class InputBuffer {
 public:
-    // beforeWaiting runs whenever the input has nothing ready and a read would wait for it.
-    InputBuffer(int descriptor, std::function<void()> beforeWaiting);
+    explicit InputBuffer(int descriptor);
 
     // Makes at least count bytes available unless the input ends first; returns whether it did.
     // A read error raises an InputReadError.
@@ -38,10 +37,8 @@ public:
 private:
     void moveToFront();
     void growFor(std::size_t count);
-    void waitIfNothingReady() const;
 
     int descriptor_;
-    std::function<void()> beforeWaiting_;
     std::function<bool()> stopped_;
     std::vector<std::uint8_t> buffer_;
     std::size_t start_ = 0;
