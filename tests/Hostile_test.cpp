@@ -337,6 +337,9 @@ TEST(CliHostile, EveryStatedLimitHoldsAtItsFigureAndNotOnePast)
         {claimingPng(15000, 10000), claimingPng(15000, 10001), "--annotate marks --overwrite", "--annotate marks --overwrite",
          "more than the 150000000 pixels"},
         {pnm, pnm, atShare, pastShare, "more than the 1 MB that the run may use"},
+        // A plain bitmap read whole for its annotation holds its pixels 15 bytes each.
+        {bmp(10000), bmp(10000), "--annotate marks --overwrite --memory 150000", "--annotate marks --overwrite --memory 149999",
+         "more than the 1 MB that the run may use"},
     };
     for (const auto& limit : limits) {
         WriteFile("at", limit.at);
