@@ -265,7 +265,7 @@ std::optional<FittedLine> LineFit::FitPoints(std::vector<LinePoint> points)
     sd = std::hypot(sd, 0.003 / std::max(to - from, 1.0));
 
     FittedLine fit;
-    // The direction that points right, so that the angle falls in (-90, 90).
+    // The direction that points right, so that the angle falls in (-90, 90), or is 90 upright.
     const double dx = std::abs(line.dx), dy = line.dx < 0 ? -line.dy : line.dy;
     const bool upright = dx < 1e-12;
     if (upright) {
