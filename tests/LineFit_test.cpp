@@ -263,3 +263,35 @@ TEST(LineFit, LinesAtTheEdgesOfShortPicturesAreFoundWhereTheyAre)
 }
 
 }
+
+namespace {
+
+// What each kind of picture gave, to the last bit: the tolerances above let a change to the
+// method through that moves the answers a little; this does not, so such a change is seen and
+// then meant.
+TEST(LineFit, EachKindGivesExactlyWhatItGaveBefore)
+{
+    const struct {
+        Kind kind;
+        double drawn, angle, centreY, angleSd;
+        std::int64_t samples;
+    } cases[] = {
+        {Kind::Clean, 33, 33.000012535983217, 239.77117312486246, 0.00022973922586639153, 640},
+        {Kind::Noisy, -12, -12.001147840501854, 236.41775452939874, 0.0008171467810703444, 640},
+        {Kind::Red, 3, 2.9999757120833181, 237.49913795587568, 0.0003123996335336081, 640},
+        {Kind::Blurred, 71, 70.999939496784364, 239.47206141137707, 0.00036809294196334433, 480},
+        {Kind::Specks, 1.5, 1.4999659810588337, 237.48947086626518, 0.00035586353456374488, 606},
+        {Kind::Uneven, -4, -4.0006684255861691, 237.10247479666302, 0.00086697963211187221, 640},
+        {Kind::Short, -50, -50.000309251787961, 237.30943172080163, 0.00074276676098830846, 220},
+    };
+    for (const auto& c : cases) {
+        const std::optional<FittedLine> found = fit(render({c.kind, c.drawn}));
+        ASSERT_TRUE(found) << c.drawn;
+        EXPECT_EQ(found->angle, c.angle) << c.drawn;
+        EXPECT_EQ(found->centreY, c.centreY) << c.drawn;
+        EXPECT_EQ(found->angleSd, c.angleSd) << c.drawn;
+        EXPECT_EQ(found->samples, c.samples) << c.drawn;
+    }
+}
+
+}
