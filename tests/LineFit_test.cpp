@@ -262,10 +262,6 @@ TEST(LineFit, LinesAtTheEdgesOfShortPicturesAreFoundWhereTheyAre)
         }
 }
 
-}
-
-namespace {
-
 // What each kind of picture gave, to the last bit: the tolerances above let a change to the
 // method through that moves the answers a little; this does not, so such a change is seen and
 // then meant.
