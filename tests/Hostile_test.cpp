@@ -21,9 +21,9 @@
 
 namespace {
 
-// Both close their data properly, but hold 1 pixel of 64 and 2 bytes of 8.
-TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
+TEST(HostileInput, PicturesAreCutShortExactlyWhenTheirDataStopsEarly)
 {
+    // Both close their data properly, but hold 1 pixel of 64 and 2 bytes of 8.
     const QByteArray gif("GIF89a\x08\x00\x08\x00\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF"
                          "\x2C\x00\x00\x00\x00\x08\x00\x08\x00\x00\x02\x02\x4C\x01\x00\x3B",
                          34);
@@ -32,6 +32,16 @@ TEST(HostileInput, GifAndXbmThatStopEarlyAreRefused)
         ASSERT_FALSE(QImage::fromData(bytes).isNull()) << bytes.left(6).toStdString();
         EXPECT_TRUE(PictureDataCutShort(bytes)) << bytes.left(6).toStdString();
     }
+    // A GIF that starts with the longest codes (12 bits, minimum code size 11) is whole. So is a
+    // JPEG with a segment of more than 255 bytes that ends in what looks like an end marker; cut
+    // in its scan, it is cut short.
+    EXPECT_FALSE(PictureDataCutShort(QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF\x2C\x00\x00\x00"
+                                                "\x00\x01\x00\x01\x00\x00\x0B\x05\x00\x08\x00\x01\x08\x00\x3B",
+                                                38)));
+    QByteArray jpeg = EncodedPicture(SolidImage(8, 8), "jpg");
+    jpeg.insert(2, QByteArray("\xFF\xE1\x01\x2C", 4) + QByteArray(296, 'x') + "\xFF\xD9");
+    EXPECT_FALSE(PictureDataCutShort(jpeg));
+    EXPECT_TRUE(PictureDataCutShort(jpeg.chopped(10)));
 }
 
 // A run-length bitmap may end before it has set every pixel; those it leaves are colour 0 of
@@ -209,6 +219,8 @@ TEST(NameEscaping, BytesThatAreNotUtf8ComeBackAsGiven)
         EXPECT_EQ(BytesFromName(name), bytes) << json.toStdString();
         EXPECT_EQ(JsonString(name).toLower(), json);
     }
+    // C1 controls move a terminal as C0 ones do; U+00A0 is text.
+    EXPECT_EQ(TerminalText(QString::fromUtf8("\xC2\x80\xC2\x9F\xC2\xA0\x7F")), "\\u0080\\u009F\xC2\xA0\\x7F");
 }
 
 // Names are bytes: neither UTF-8 nor free of control characters.
@@ -367,6 +379,7 @@ TEST(CliHostile, TheProgressLineMakesWayForResultsOnATerminal)
     ASSERT_TRUE(run.out.contains(firstResult)) << run.out.toStdString();
     const QByteArray before = run.out.left(run.out.indexOf(firstResult));
     EXPECT_TRUE(!before.contains("pictures") || before.endsWith("\r\033[K")) << before.toStdString();
+    EXPECT_TRUE(run.out.contains("\rmeasured 1 of 6 pictures")) << run.out.toStdString();
 }
 
 }
