@@ -72,7 +72,7 @@ QByteArray chunk(const char* type, const QByteArray& data)
 // The signature and the header.
 QByteArray head(int width, int height, int bytesPerPixel)
 {
-    const char colourType[] = {0, 0, 0, 2, 6}, fields[] = {8, colourType[bytesPerPixel], 0, 0, 0};
+    const char colourType[] = {0, 0, 4, 2, 6}, fields[] = {8, colourType[bytesPerPixel], 0, 0, 0};
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", BigEndian32(width) + BigEndian32(height) + QByteArray(fields, 5));
 }
 
@@ -236,6 +236,8 @@ TEST(PngRows, DamagedDataIsRefusedWithItsReason)
         {"critical", header + chunk("ABCD", "x") + chunk("IDAT", stream) + chunk("IEND", {}), "unknown critical chunk ABCD"},
         {"no-data", header + chunk("IEND", {}), "no IDAT chunk"},
         {"too-long", tooLong, "longer than PNG allows"},
+        // More rows than deflate could make of the file's length, grey with alpha (libspng's).
+        {"grey-alpha", head(1000, 50, 2) + chunk("IDAT", zlibStream(QByteArray(2001, '\0'), 9)) + chunk("IEND", {}), "cut short"},
     });
 
     // What other readers pass over is passed over: data after the last row, and a damaged
