@@ -78,6 +78,7 @@ TEST(Report, SpreadOfKnownValues)
     EXPECT_NEAR(five.p95, 4.8, 1e-6);
     const Spread even = SpreadOf({10, 20});
     EXPECT_DOUBLE_EQ(even.median, 15);
+    EXPECT_NEAR(even.sd, std::sqrt(50), 1e-12);
     const Spread one = SpreadOf({7});
     EXPECT_EQ(one.sd, 0);
     EXPECT_EQ(one.p95, 7);

@@ -109,10 +109,15 @@ class Report(unittest.TestCase):
         self.assertEqual((summary(page)["level"], summary(page)["failed"]), ("60", "1"))
         with self.assertRaises(ValueError):
             report.add(self.results[0])
+        # Made with the defaults, a report is of pictures at the default level, without a fit.
+        slopemeter._Report(os.path.join(self.out, "plain.html")).finish(0)
+        plain = report_page(os.path.join(self.out, "plain.html"))
+        self.assertIn("<h2>Every picture</h2>", plain)
+        self.assertEqual([summary(plain)[key] for key in ("level", "fit")], [str(slopemeter.DEFAULT_LEVEL), "no"])
         # One dropped unfinished leaves nothing.
         slopemeter._Report(os.path.join(self.out, "dropped.html")).add(self.results[0])
         gc.collect()
-        self.assertEqual(os.listdir(self.out), ["stream.html"])
+        self.assertEqual(sorted(os.listdir(self.out)), ["plain.html", "stream.html"])
 
 
 if __name__ == "__main__":
