@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -98,13 +100,7 @@ QByteArray EncodedPicture(const QImage& image, const char* format, int quality)
 
 std::uint32_t PngCrc(const QByteArray& bytes)
 {
-    std::uint32_t crc = 0xFFFFFFFF;
-    for (char byte : bytes) {
-        crc ^= std::uint8_t(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = crc >> 1 ^ (crc & 1 ? 0xEDB88320 : 0);
-    }
-    return ~crc;
+    return std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())));
 }
 
 QByteArray BigEndian32(std::uint32_t value)
