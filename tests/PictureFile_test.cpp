@@ -192,7 +192,7 @@ TEST(BmpFile, RunLengthAbsoluteRunsAreCheckedAgainstThePalette)
         std::string failure;
     } cases[] = {
         {runLength(8, 3, QByteArray("\0\3\1\0\1\0", 6)), ""},
-        // A skip down past the last row, closing data that has no end-of-bitmap command.
+        // A skip down to just past the last row, closing data that has no end-of-bitmap command.
         {runLength(8, 3, QByteArray("\1\1\0\2", 4)), ""},
         {runLength(8, 3, QByteArray("\0\3\1\0\2\0", 6)), past},
         {runLength(4, 5, QByteArray("\0\5\x10\x01\x12\0", 6)), ""},
