@@ -282,8 +282,9 @@ TEST(PictureCompleteness, EveryCutThroughThePictureIsNoticed)
 TEST(PictureCompleteness, WholePicturesWithMoreAroundThemAreNotCut)
 {
     QByteArray jpeg = written(LinePicture({64, 32}, {3, 25}, {60, 5}), "jpeg");
-    // A thumbnail in an APP1 segment brings an end-of-image marker of its own.
-    const QByteArray thumbnail = QByteArray("\xFF\xD8", 2) + QByteArray(20, 'x') + QByteArray("\xFF\xD9", 2);
+    // A thumbnail in an APP1 segment brings an end-of-image marker of its own; the segment is
+    // longer than 255 bytes, so that both bytes of its length count.
+    const QByteArray thumbnail = QByteArray("\xFF\xD8", 2) + QByteArray(300, 'x') + QByteArray("\xFF\xD9", 2);
     const qsizetype length = 2 + thumbnail.size();
     jpeg.insert(2, QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + thumbnail);
     EXPECT_FALSE(PictureDataCutShort(jpeg));

@@ -110,10 +110,11 @@ class Report(unittest.TestCase):
         with self.assertRaises(ValueError):
             report.add(self.results[0])
         # Made with the defaults, a report is of pictures at the default level, without a fit.
-        slopemeter._Report(os.path.join(self.out, "plain.html")).finish(0)
-        plain = report_page(os.path.join(self.out, "plain.html"))
-        self.assertIn("<h2>Every picture</h2>", plain)
-        self.assertEqual([summary(plain)[key] for key in ("level", "fit")], [str(slopemeter.DEFAULT_LEVEL), "no"])
+        plain = os.path.join(self.out, "plain.html")
+        slopemeter._Report(plain).finish(0)
+        plain_page = report_page(plain)
+        self.assertIn("<h2>Every picture</h2>", plain_page)
+        self.assertEqual([summary(plain_page)[key] for key in ("level", "fit")], [str(slopemeter.DEFAULT_LEVEL), "no"])
         # One dropped unfinished leaves nothing.
         slopemeter._Report(os.path.join(self.out, "dropped.html")).add(self.results[0])
         gc.collect()
