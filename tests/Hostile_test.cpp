@@ -258,6 +258,7 @@ TEST(CliHostile, EachFaultGivesItsStatusAndMessage)
         QByteArray err;
     } cases[] = {
         {"exec >&-; \"$0\" p.bmp", 1, "slopemeter-cli: cannot write the results: standard output is closed.\n"},
+        {"\"$0\" p.bmp >/dev/full", 1, "slopemeter-cli: cannot write the results: No space left on device.\n"},
         {"\"$0\" --memory 100M screen0.gif", 1, "slopemeter-cli: Cannot measure \"screen0.gif\": it needs about 168 MB of memory, more than the 100 MB that the run may use (--memory).\n"},
         {"\"$0\" --memory 100M prog.jpg", 1, "slopemeter-cli: Cannot measure \"prog.jpg\": it needs about 195 MB of memory, more than the 100 MB"},
         {"\"$0\" --annotate marked p.bmp", 2, "slopemeter-cli: 'marked/p.png' is there already; --overwrite lets the annotations replace such files.\n"},
@@ -374,6 +375,8 @@ TEST(CliHostile, TheProgressLineMakesWayForResultsOnATerminal)
     const QByteArray before = run.out.left(run.out.indexOf(firstResult));
     EXPECT_TRUE(!before.contains("pictures") || before.endsWith("\r\033[K")) << before.toStdString();
     EXPECT_TRUE(run.out.contains("\rmeasured 1 of 6 pictures")) << run.out.toStdString();
+    // Three pictures come and go too fast for one.
+    EXPECT_FALSE(RunShell("script -qec \"$0 p0.bmp p1.bmp p2.bmp\" /dev/null").out.contains("pictures"));
 }
 
 }
