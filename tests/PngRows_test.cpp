@@ -235,6 +235,7 @@ TEST(PngRows, DamagedDataIsRefusedWithItsReason)
         {"garbage", pngFile(picture, QByteArray("\x78\x9c", 2) + QByteArray(64, '\xff')), "invalid compressed data"},
         {"critical", header + chunk("ABCD", "x") + chunk("IDAT", stream) + chunk("IEND", {}), "unknown critical chunk ABCD"},
         {"no-data", header + chunk("IEND", {}), "no IDAT chunk"},
+        {"header-crc", withLastByteFlipped(header) + chunk("IDAT", stream) + chunk("IEND", {}), "invalid chunk checksum"},
         {"too-long", tooLong, "longer than PNG allows"},
         // More rows than deflate could make of the file's length, grey with alpha (libspng's).
         {"grey-alpha", head(1000, 50, 2) + chunk("IDAT", zlibStream(QByteArray(2001, '\0'), 9)) + chunk("IEND", {}), "cut short"},
