@@ -271,6 +271,7 @@ TEST(LineFit, EachKindGivesExactlyWhatItGaveBefore)
         Kind kind;
         double drawn, angle, centreY, angleSd;
         std::int64_t samples;
+        int width = 640, height = 480;
     } cases[] = {
         {Kind::Clean, 33, 33.000012535983217, 239.77117312486246, 0.00022973922586639153, 640},
         {Kind::Noisy, -12, -12.001147840501854, 236.41775452939874, 0.0008171467810703444, 640},
@@ -279,9 +280,12 @@ TEST(LineFit, EachKindGivesExactlyWhatItGaveBefore)
         {Kind::Specks, 1.5, 1.4999659810588337, 237.48947086626518, 0.00035586353456374488, 606},
         {Kind::Uneven, -4, -4.0006684255861691, 237.10247479666302, 0.00086697963211187221, 640},
         {Kind::Short, -50, -50.000309251787961, 237.30943172080163, 0.00074276676098830846, 220},
+        // Too few samples for 20 blocks of them, and just enough for 3.
+        {Kind::Noisy, 20, 19.991929364099658, 28.7310980404459, 0.024068436170632916, 70, 70, 60},
+        {Kind::Noisy, 10, 9.8515281333529838, 17.960662052001478, 0.28252890044573115, 14, 14, 40},
     };
     for (const auto& c : cases) {
-        const std::optional<FittedLine> found = fit(render({c.kind, c.drawn}));
+        const std::optional<FittedLine> found = fit(render({c.kind, c.drawn, c.width, c.height}));
         ASSERT_TRUE(found) << c.drawn;
         EXPECT_EQ(found->angle, c.angle) << c.drawn;
         EXPECT_EQ(found->centreY, c.centreY) << c.drawn;
