@@ -171,6 +171,13 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
         EXPECT_EQ(std::vector<QRgb>({marked.pixel(10, 70), marked.pixel(150, 20), marked.pixel(80, 45), marked.pixel(80, 20)}),
                   std::vector<QRgb>({qRgb(0, 255, 0), qRgb(0, 255, 0), qRgb(255, 0, 0), line.pixel(80, 20)}));
     }
+    // White only in column 0: the scan from the right finds nothing, not the corner.
+    QImage column = SolidImage(30, 20);
+    SetWhite(column, 0, 0);
+    SetWhite(column, 0, 12);
+    WriteFile("picture.bmp", BmpBytes(column));
+    EXPECT_EQ(RunCli({"--overwrite", "--annotate", "marked", "picture.bmp"}).status, 0);
+    EXPECT_EQ(QImage("marked/picture.png").pixel(0, 0), qRgb(255, 255, 255));
 }
 
 // Frames back to back on standard input give what the same pictures give as files, up to a
