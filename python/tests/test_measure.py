@@ -103,6 +103,9 @@ class Mistakes(unittest.TestCase):
             (np.zeros((0, 7), np.uint8), ValueError, r"no pixels: \(0, 7\)"),
             (np.zeros((4, 0, 4), np.uint8), ValueError, r"no pixels: \(4, 0, 4\)"),
             (np.zeros((1, 4, 5, 3), np.uint8), ValueError, r"not \(1, 4, 5, 3\)"),
+            # Sides are counted in an int; a broadcast array of that size takes no memory.
+            (np.broadcast_to(pixels[:1, :1], (2**31, 1, 3)), ValueError, r"\(2147483648, 1, 3\) is too large"),
+            (np.broadcast_to(pixels[:1, :1], (1, 2**31, 3)), ValueError, r"\(1, 2147483648, 3\) is too large"),
             ([[0, 0]], TypeError, "path .* or a numpy uint8 array, not list"),
             (None, TypeError, "not NoneType"),
             ("a\0b", ValueError, "null"),
