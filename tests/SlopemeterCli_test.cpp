@@ -181,7 +181,8 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
 }
 
 // Frames back to back on standard input give what the same pictures give as files, up to a
-// stream's last byte; a stray byte after the last frame is a frame cut short, or no frame.
+// stream's last byte; a stray byte after the last frame is a frame cut short, or no frame,
+// but a line break.
 TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)
 {
     ScratchDirectory dir;
@@ -207,15 +208,18 @@ TEST(SlopemeterCli, FramesOnStandardInputAreMeasuredAsFiles)
         expected += result.mid(result.indexOf(",\"fr\""));
         stream += frame;
     }
+    // At level 0 only black is black: the set bits of a bilevel frame are 0, not a shade above.
+    WriteFile("bits", bits);
+    EXPECT_EQ(RunShell("\"$0\" --level 0 - <bits").out, "- frame 0\n" + RunCli({"--level", "0", "bits"}).out);
     // The first bytes of a kind a stream carries are a frame cut short; other bytes no frame.
     const QByteArray cut = "the stream ends inside it, so the frame is cut short.",
                      none = "it is not a picture this program reads from a stream (binary PNM, BMP, PNG or JPEG).";
     const std::pair<QByteArray, QByteArray> ends[] = {
-        {"", ""}, {"P", cut}, {"\x89PNG\r\n\x1a", cut}, {"\xFF\xD8", cut}, {"X", none}, {"\xFF\xD9", none}, {"\x89PNG\r\n\x1b", none}};
+        {"", ""}, {"\n", ""}, {"P", cut}, {"\x89PNG\r\n\x1a", cut}, {"\xFF\xD8", cut}, {"X", none}, {"\xFF\xD9", none}, {"\x89PNG\r\n\x1b", none}};
     for (const auto& [end, error] : ends) {
         WriteFile("stream", stream + end);
         const CliRun run = RunShell("\"$0\" --json - <stream");
-        EXPECT_EQ(run.status, end.isEmpty() ? 0 : 1) << end.toStdString();
+        EXPECT_EQ(run.status, error.isEmpty() ? 0 : 1) << end.toStdString();
         QByteArray measured;
         for (const QByteArray& result : run.out.split('\n').mid(0, 5))
             measured += result.mid(result.indexOf(",\"fr\"")) + "\n";
