@@ -181,6 +181,7 @@ TEST(Report, CutShortIsMarkedAndRecordsComeInChunks)
         named[i].file = QString::number(i);
     const QByteArray all = page(named);
     EXPECT_EQ(all.count("<script>R(["), 12);
+    EXPECT_EQ(all.count("<rect class=\"bar\""), 50) << "the most bars a histogram has";
     EXPECT_LT(all.indexOf("[\"0\","), all.indexOf("[\"1500\","));
     EXPECT_LT(all.indexOf("[\"1500\","), all.indexOf("[\"3071\","));
 }
