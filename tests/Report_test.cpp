@@ -135,14 +135,14 @@ TEST(Report, NamesAndErrorsComeOutOnlyEscaped)
     const QString hostile = NameFromBytes("x</script><script>alert(1)</script>\"'\xff<!--.png");
     ReportSettings settings;
     settings.annotationDirectory = "annotated";
-    const QByteArray html = page({measured(hostile, 1), failed(hostile, "no <b>picture</b>")}, settings);
+    const QByteArray html = page({measured(hostile, 0.3f), failed(hostile, "no <b>picture</b>")}, settings);
     EXPECT_EQ(html.count("<script>"), 2) << "the page's own and the one chunk of records";
     EXPECT_FALSE(html.contains("alert(1)</script>"));
     EXPECT_FALSE(html.contains("<b>"));
     EXPECT_FALSE(html.contains('\xff'));
     EXPECT_TRUE(html.contains("\"x\\u003c/script>\\u003cscript>alert(1)\\u003c/script>\\\"'\\udcff\\u003c!--.png\""));
-    // The thumbnails' section names the picture in text, as the table shows it.
-    EXPECT_TRUE(html.contains("x&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39;\\xFF&lt;!--.png"));
+    // The thumbnails' section names the picture in text, as the table shows it, and its angle.
+    EXPECT_TRUE(html.contains("x&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39;\\xFF&lt;!--.png: angle 16.699245\xC2\xB0, +0\xC2\xB0 from"));
 }
 
 TEST(Report, StreamChartsTheFrameNumber)
