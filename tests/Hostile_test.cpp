@@ -375,7 +375,7 @@ TEST(CliHostile, TheProgressLineMakesWayForResultsOnATerminal)
     const QByteArray before = run.out.left(run.out.indexOf(firstResult));
     EXPECT_TRUE(!before.contains("pictures") || before.endsWith("\r\033[K")) << before.toStdString();
     EXPECT_TRUE(run.out.contains("\rmeasured 1 of 6 pictures")) << run.out.toStdString();
-    // Three pictures come and go too fast for one.
+    // A run of three pictures or fewer has none.
     EXPECT_FALSE(RunShell("script -qec \"$0 p0.bmp p1.bmp p2.bmp\" /dev/null").out.contains("pictures"));
 }
 
