@@ -22,8 +22,8 @@ constexpr int MinTrials = 16;
 constexpr int MaxTrials = 300;
 
 struct Line {
-    double cx = 0, cy = 0; // a point on it
-    double dx = 1, dy = 0; // unit direction
+    double cx, cy; // a point on it
+    double dx, dy; // unit direction
     double distance(const LinePoint& p) const { return (p.y - cy) * dx - (p.x - cx) * dy; }
     double along(const LinePoint& p) const { return (p.x - cx) * dx + (p.y - cy) * dy; }
 };
@@ -242,7 +242,7 @@ std::optional<FittedLine> LineFit::FitPoints(std::vector<LinePoint> points)
     const double rms = std::sqrt(squares / n);
     // The error from scatter alone, then by leaving out one block of neighbouring samples at a
     // time, which also sees errors that neighbours share (blur, compression blocks); the larger.
-    double sd = std::sqrt(squares / std::max<std::size_t>(n - 2, 1) / std::max(spread, 1e-12));
+    double sd = std::sqrt(squares / double(n - 2) / std::max(spread, 1e-12));
     const int blocks = static_cast<int>(std::min<std::size_t>(20, n / 4));
     if (blocks >= 3) {
         std::vector<Moments> parts(blocks);
