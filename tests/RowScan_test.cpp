@@ -112,10 +112,11 @@ TEST(RowScan, EveryWhiteMaskReadingGivesThePlainWords)
     std::mt19937 random(64);
     const auto& readings = WhiteMask::Readings();
     ASSERT_STREQ(readings.front().Name, "plain");
-    Bytes block(4 * WhiteMask::BlockPixels);
+    // White past the block, which no reading may take in.
+    Bytes block(4 * WhiteMask::BlockPixels + 64, 0xFF);
     for (int round = 0; round < 2000; ++round) {
-        for (std::uint8_t& byte : block)
-            byte = random() % 3 == 0 ? std::uint8_t(random()) : std::uint8_t(45 + random() % 12);
+        for (std::size_t i = 0; i < 4 * WhiteMask::BlockPixels; ++i)
+            block[i] = random() % 3 == 0 ? std::uint8_t(random()) : std::uint8_t(45 + random() % 12);
         const int threshold = int(random() % 770);
         for (const auto& reading : readings) {
             ASSERT_EQ(reading.OneByte(block.data(), threshold), readings[0].OneByte(block.data(), threshold)) << reading.Name;
