@@ -224,9 +224,9 @@ TEST(LineFit, SpecksOnTheLinesOwnColumnsDoNotMoveIt)
 }
 
 // A picture of 64 columns whose rows are each one grey.
-std::optional<FittedLine> fitRows(int height, const std::function<int(int)>& grey)
+std::optional<FittedLine> fitRows(int height, const std::function<int(int)>& grey, int level = 50)
 {
-    LineFit fit(64, height, 50);
+    LineFit fit(64, height, level);
     std::vector<std::uint8_t> row(64 * 3);
     for (int y = 0; y < height; ++y) {
         std::fill(row.begin(), row.end(), static_cast<std::uint8_t>(grey(y)));
@@ -245,6 +245,11 @@ TEST(LineFit, OfTwoParallelLinesTheBrighterIsFound)
         ASSERT_TRUE(found);
         EXPECT_NEAR(found->centreY, brighterBelow ? 30 : 10, 0.01);
         EXPECT_EQ(found->angle, 0);
+    }
+    // Even at level 0 a line must stand more than 8 greys above its background, or noise would be one.
+    for (const int grey : {28, 29}) {
+        const auto line = [&](int y) { return y == 20 ? grey : 20; };
+        EXPECT_EQ(fitRows(48, line, 0).has_value(), grey == 29) << grey;
     }
 }
 
