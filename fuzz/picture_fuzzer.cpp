@@ -1,20 +1,13 @@
+#include "FuzzInput.h"
 #include "MeasureCopy.h"
 #include "PictureFile.h"
 #include "RowScanSink.h"
 #include "SysUtils.h"
 
-#include <QCoreApplication>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
-#include <sys/mman.h>
 #include <zlib.h>
-#include <unistd.h>
 
 // Feeds each input to the picture loader as a file, and a picture that loads through the whole
 // measurement, as the window's "Form" button does, without a window; then to the measurement
@@ -22,8 +15,7 @@
 
 namespace {
 
-// The loader takes a file name, so every input is written to one in-memory file, named through
-// /proc so that nothing touches the disk.
+// The loader takes a file name: the in-memory file's, through /proc.
 int pictureFile = -1;
 std::string pictureFileName;
 
@@ -31,19 +23,6 @@ std::string pictureFileName;
 // of a hundred million, but its time grows with the size: larger pictures (a small RLE file can
 // declare one) are loaded but not measured, or a few of them would take most of the run.
 constexpr std::int64_t largestMeasuredPicture = 4'000'000;
-
-bool writePictureFile(const std::uint8_t* data, std::size_t size)
-{
-    if (ftruncate(pictureFile, 0) != 0)
-        return false;
-    for (std::size_t written = 0; written < size;) {
-        const ssize_t n = pwrite(pictureFile, data + written, size - written, off_t(written));
-        if (n <= 0)
-            return false;
-        written += std::size_t(n);
-    }
-    return true;
-}
 
 // A mutation nearly always breaks the CRC of the PNG chunk it lands in, which stops a reader at
 // once; so for inputs of even length the CRCs are put right, and the fuzzer reaches the data.
@@ -100,24 +79,9 @@ void measureStreamed(const QImage& picture, const ScanResult* whole)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Qt's image plugins (JPEG, GIF, ...) are found through the application object; no window
-    // is made, so no display is needed.
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
     static char name[] = "picture_fuzzer";
-    static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
-    // The image readers warn about every damaged input; at thousands of inputs a second that
-    // buries the fuzzer's own report.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type == QtCriticalMsg || type == QtFatalMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(message));
-    });
-
-    pictureFile = memfd_create("picture", 0);
-    if (pictureFile < 0)
-        std::abort();
-    pictureFileName = "/proc/self/fd/" + std::to_string(pictureFile);
+    pictureFile = StartFuzzing(name);
+    pictureFileName = PathOf(pictureFile);
     return 0;
 }
 
@@ -125,8 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::vector<std::uint8_t> bytes(data, data + size);
     mendPngCrcs(bytes);
-    if (!writePictureFile(bytes.data(), bytes.size()))
-        std::abort();
+    WriteInput(pictureFile, bytes.data(), bytes.size());
     QImage picture;
     try {
         picture = LoadPictureFile(pictureFileName);

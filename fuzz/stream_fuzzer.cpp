@@ -1,17 +1,9 @@
 #include "FrameStream.h"
+#include "FuzzInput.h"
 #include "MeasurementJob.h"
 #include "PictureKinds.h"
 
-#include <QCoreApplication>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <vector>
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 // Feeds each input to slopemeter-cli's reader of frames on standard input, as one stream of
 // pictures back to back: every frame must end in a result or an error, never in a fault. An
@@ -22,19 +14,6 @@ namespace {
 
 int streamFile = -1;
 const MeasureSettings settings{DefaultLevel, true};
-
-bool writeStream(const std::uint8_t* data, std::size_t size)
-{
-    if (ftruncate(streamFile, 0) != 0 || lseek(streamFile, 0, SEEK_SET) != 0)
-        return false;
-    for (std::size_t written = 0; written < size;) {
-        const ssize_t n = write(streamFile, data + written, size - written);
-        if (n <= 0)
-            return false;
-        written += std::size_t(n);
-    }
-    return lseek(streamFile, 0, SEEK_SET) == 0;
-}
 
 bool sameMeasurement(const Measurement& a, const Measurement& b)
 {
@@ -48,16 +27,9 @@ bool sameMeasurement(const Measurement& a, const Measurement& b)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // BMP frames and PNM of other depths go through Qt's image readers, found through the
-    // application object.
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
     static char name[] = "stream_fuzzer";
-    static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    streamFile = memfd_create("stream", 0);
-    return streamFile < 0 ? 1 : 0;
+    streamFile = StartFuzzing(name);
+    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -68,8 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (kind == PictureKind::Bmp && size >= 6)
         for (int i = 0; i < 4; ++i)
             bytes[std::size_t(2 + i)] = std::uint8_t(size >> (8 * i));
-    if (!writeStream(bytes.data(), bytes.size()))
-        std::abort();
+    WriteInput(streamFile, bytes.data(), bytes.size());
     std::int64_t expected = 0;
     Measurement first;
     FrameStream frames(streamFile, settings);
@@ -82,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     if (kind != PictureKind::PnmBinary && kind != PictureKind::Bmp && kind != PictureKind::Png && kind != PictureKind::Jpeg)
         return 0;
-    const Measurement file = MeasurementJob(settings, std::nullopt).run("/proc/self/fd/" + QString::number(streamFile));
+    const Measurement file = MeasurementJob(settings, std::nullopt).run(QString::fromStdString(PathOf(streamFile)));
     // A PNG file needs no more than its pixel data, but a frame ends only with its end chunk: a
     // damaged chunk after the pixels, or none at the end, leaves the frame without an end.
     const bool frameWithoutEnd = kind == PictureKind::Png && file.measured
