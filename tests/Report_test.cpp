@@ -216,12 +216,24 @@ TEST(Report, ChartsAreDrawnAsBefore)
         }
     }
     runs.push_back(failed("x", "cannot read x"));
-    const QByteArray html = page(runs, settingsOf(50, true, false));
-    QByteArray charts;
-    for (qsizetype at = html.indexOf("<svg"); at >= 0; at = html.indexOf("<svg", at + 1))
-        charts += html.mid(at, html.indexOf("</svg>", at) + 6 - at);
-    EXPECT_EQ(charts.count("<svg"), 4);
-    EXPECT_EQ(QCryptographicHash::hash(charts, QCryptographicHash::Sha256).toHex(), "54718fd8a9efd985f73d034a0d3e9455b3ebcd165b61a6889531ee7f8932f84e");
+    // One picture is a point in the middle, drawn a dot long, and a histogram of one value; of two,
+    // the first is at the left and the second at the right. A level fit is at 0 degrees, not -0.
+    Measurement one = measured("1", 0.5f);
+    one.fit = FittedLine{};
+    one.fit->angle = -0.0;
+    const std::pair<std::vector<Measurement>, const char*> pages[] = {
+        {runs, "54718fd8a9efd985f73d034a0d3e9455b3ebcd165b61a6889531ee7f8932f84e"},
+        {{one}, "4fc5211da90a73664d139e122fefcaec67273393d867e1517d17806eb2a6433b"},
+        {{one, one}, "87247cb1b610bf5dbc4761bca723b6ac4c7aeccbb3dbed826362b176fbabc440"}};
+    for (const auto& [measurements, digest] : pages) {
+        const QByteArray html = page(measurements, settingsOf(50, true, false));
+        QByteArray charts;
+        for (qsizetype at = html.indexOf("<svg"); at >= 0; at = html.indexOf("<svg", at + 1))
+            charts += html.mid(at, html.indexOf("</svg>", at) + 6 - at);
+        EXPECT_EQ(charts.count("<svg"), 4);
+        EXPECT_EQ(QCryptographicHash::hash(charts, QCryptographicHash::Sha256).toHex().toStdString(), digest);
+        EXPECT_EQ(summaryValue(html, "fit_angle_median"), measurements.size() < 3 ? "0" : "-11");
+    }
 }
 
 TEST(ReportFile, PutsThePageInPlaceOnlyWhenFinishedAndNeverOverAnother)
