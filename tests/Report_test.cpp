@@ -17,6 +17,7 @@
 #include <cmath>
 #include <limits>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -253,9 +254,14 @@ TEST(ReportFile, PutsThePageInPlaceOnlyWhenFinishedAndNeverOverAnother)
     EXPECT_EQ(first.Finish(), "");
     EXPECT_NE(racing.Finish(), "") << "the report that came first stays";
     EXPECT_NE(ReportFile(path, false).Error(), "");
+    // The page gets the mode of any new file, which a private temporary file would not have.
+    const mode_t umaskBefore = umask(027);
     ReportFile replacing(path, true);
+    umask(umaskBefore);
     replacing.Write("third");
     EXPECT_EQ(replacing.Finish(), "");
+    struct stat status {};
+    EXPECT_TRUE(stat(path.toUtf8().constData(), &status) == 0 && (status.st_mode & 07777) == 0640);
     QFile written(path);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), "third");
