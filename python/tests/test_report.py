@@ -109,12 +109,15 @@ class Report(unittest.TestCase):
         self.assertEqual((summary(page)["level"], summary(page)["failed"]), ("60", "1"))
         with self.assertRaises(ValueError):
             report.add(self.results[0])
-        # Made with the defaults, a report is of pictures at the default level, without a fit.
+        # Made with the defaults, a report is of pictures at the default level, without a fit, is
+        # not cut short, and does not replace a page that is there.
         plain = os.path.join(self.out, "plain.html")
         slopemeter._Report(plain).finish(0)
         plain_page = report_page(plain)
         self.assertIn("<h2>Every picture</h2>", plain_page)
+        self.assertNotIn('id="cut-short"', plain_page)
         self.assertEqual([summary(plain_page)[key] for key in ("level", "fit")], [str(slopemeter.DEFAULT_LEVEL), "no"])
+        self.assertRaises(FileExistsError, slopemeter._Report, plain)
         # One dropped unfinished leaves nothing.
         slopemeter._Report(os.path.join(self.out, "dropped.html")).add(self.results[0])
         gc.collect()
