@@ -79,7 +79,7 @@ class Arrays(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual(slopemeter.measure(view, level=level), expected)
         grey = np.ascontiguousarray(pixels[:, :, 0])
-        for view in (pixels[::-1], grey.T):
+        for view in (pixels[::-1], grey.T, wide[:, 3:7:2]):
             self.assertEqual(slopemeter.measure(view, level=level),
                              slopemeter.measure(np.ascontiguousarray(view), level=level))
 
