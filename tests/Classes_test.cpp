@@ -152,6 +152,7 @@ TEST(Bitmap, CopiesNeverReachTheSharedSource)
         auto later = std::make_unique<TBitmap>();
         later->Assign(&unset);
         unset.SetImage(QImage());
+        EXPECT_EQ(unset.PixelFormat(), pfDevice) << "no picture is no 24-bit one";
         EXPECT_EQ(later->Canvas->Pixels(image.width() - 1, image.height() - 1), image.isNull() ? clInvalid : clWhite);
     }
 }
