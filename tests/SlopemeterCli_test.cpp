@@ -168,8 +168,11 @@ TEST(SlopemeterCli, AnnotationMarksTheFoundPoints)
             EXPECT_EQ(marked, dark.convertToFormat(QImage::Format_RGB32)) << "nothing found, nothing drawn";
             continue;
         }
-        EXPECT_EQ(std::vector<QRgb>({marked.pixel(10, 70), marked.pixel(150, 20), marked.pixel(80, 45), marked.pixel(80, 20)}),
-                  std::vector<QRgb>({qRgb(0, 255, 0), qRgb(0, 255, 0), qRgb(255, 0, 0), line.pixel(80, 20)}));
+        // Each arm of a cross is 6 pixels long and 1 wide.
+        EXPECT_EQ(std::vector<QRgb>({marked.pixel(10, 70), marked.pixel(150, 20), marked.pixel(80, 45), marked.pixel(80, 20),
+                                     marked.pixel(10, 64), marked.pixel(10, 76), marked.pixel(4, 70), marked.pixel(16, 70), marked.pixel(10, 63)}),
+                  std::vector<QRgb>({qRgb(0, 255, 0), qRgb(0, 255, 0), qRgb(255, 0, 0), line.pixel(80, 20),
+                                     qRgb(0, 255, 0), qRgb(0, 255, 0), qRgb(0, 255, 0), qRgb(0, 255, 0), line.pixel(10, 63)}));
     }
     // White only in column 0: the scan from the right finds nothing, not the corner.
     QImage column = SolidImage(30, 20);
