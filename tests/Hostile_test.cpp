@@ -200,13 +200,16 @@ TEST(CliHostile, AnInterruptedRunLeavesOnlyWholeLines)
 TEST(NameEscaping, BytesThatAreNotUtf8ComeBackAsGiven)
 {
     const std::pair<QByteArray, QByteArray> cases[] = {
-        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\""},
+        // The last code point of one byte, the first and last of each longer length, and those
+        // either side of the surrogates.
+        {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
+         "\"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\""},
         {"\xE0\x80\xAF", R"("\udce0\udc80\udcaf")"},
         {"\xF0\x80\x80\xAF", R"("\udcf0\udc80\udc80\udcaf")"},
         {"\xED\xA0\x80", R"("\udced\udca0\udc80")"},
         {"\xF4\x90\x80\x80", R"("\udcf4\udc90\udc80\udc80")"},
         {"a\xE2\x82", R"("a\udce2\udc82")"},
-        {"\xC0\xAF\x80", R"("\udcc0\udcaf\udc80")"},
+        {"\xC0\xAF\x80\x80", R"("\udcc0\udcaf\udc80\udc80")"},
     };
     for (const auto& [bytes, json] : cases) {
         const QString name = NameFromBytes(bytes);
