@@ -163,13 +163,16 @@ TEST(CliHostile, ThreadsThatCannotStartLeaveTheWorkToThoseThatDid)
     EXPECT_EQ(run.out.count("\"computed\":false}\n"), 8);
 }
 
-// The pipe with a writer is read when its bytes come, however late.
+// The pipe with a writer is read when its bytes come, however late, as is the line break after a
+// frame on standard input.
 TEST(CliHostile, EndlessDevicesAndWriterlessPipesAreRefusedAtOnceWhilePipesWithWritersWork)
 {
     ScratchDirectory dir;
     WriteFile("p.bmp", BmpBytes(SolidImage(4, 4)));
     ASSERT_EQ(symlink("/dev/zero", "zero.bmp"), 0);
-    const CliRun run = RunShell("mkfifo fifo.bmp; \"$0\" --json zero.bmp fifo.bmp <(sleep 0.3; cat p.bmp) 2>/dev/null");
+    const CliRun run = RunShell("mkfifo fifo.bmp; { cat p.bmp; sleep 0.3; echo; } | \"$0\" --json - zero.bmp fifo.bmp "
+                                "<(sleep 0.3; cat p.bmp) 2>/dev/null");
+    EXPECT_TRUE(run.out.startsWith("{\"file\":\"-\",\"frame\":0,\"fr\"")) << run.out.toStdString();
     EXPECT_EQ(run.out.count("\"error\""), 2);
     EXPECT_TRUE(run.out.contains("fd/63\",\"fr\"")) << run.out.toStdString();
     if (!BuiltWithSanitizers) {
@@ -270,6 +273,8 @@ TEST(CliHostile, EachFaultGivesItsStatusAndMessage)
         // A list that runs on without a line end holds no names; those before it are measured.
         {"{ echo p.bmp; head -c 70000000 /dev/zero; } | \"$0\" --json --files-from - >out; s=$?; cat out >&2; exit $s", 1,
          "slopemeter-cli: Cannot read the list of pictures: line 2 is more than 67108864 bytes long, so it is no list of names.\n{\"file\":\"p.bmp\",\"fr\""},
+        // A list that cannot be read is a fault, not the end of the names.
+        {"timeout 20 \"$0\" --files-from .", 1, "slopemeter-cli: Cannot read the list of pictures: Is a directory.\n"},
         // A report that cannot be written whole is not put in place.
         {"trap '' XFSZ; ulimit -f 1; \"$0\" --report r.html p.bmp; ls r.html", 2, "slopemeter-cli: cannot write the report 'r.html': a write failed: File too large.\n"},
     };
@@ -280,6 +285,10 @@ TEST(CliHostile, EachFaultGivesItsStatusAndMessage)
     }
     if (!BuiltWithSanitizers) {
         EXPECT_LT(peakMegabytes("--jobs 4 --memory 200M screen*.gif"), 250);
+        // A frame that the memory cannot hold ends the stream: what follows is of no known frame.
+        const CliRun huge = RunShell("ulimit -v 400000; { printf 'P6 15000 10000 65535\\n'; head -c 400000000 /dev/zero; }"
+                                     " | timeout 20 \"$0\" --jobs 1 --memory 100G -");
+        EXPECT_EQ(huge.err, "slopemeter-cli: Cannot read frame 0 of standard input: not enough memory for it.\n");
     }
     struct stat full {};
     EXPECT_TRUE(stat("/dev/full", &full) == 0 && S_ISCHR(full.st_mode)) << "the device itself is left alone";
