@@ -231,7 +231,6 @@ TEST(Report, ChartsAreDrawnAsBefore)
         QByteArray charts;
         for (qsizetype at = html.indexOf("<svg"); at >= 0; at = html.indexOf("<svg", at + 1))
             charts += html.mid(at, html.indexOf("</svg>", at) + 6 - at);
-        EXPECT_EQ(charts.count("<svg"), 4);
         EXPECT_EQ(QCryptographicHash::hash(charts, QCryptographicHash::Sha256).toHex().toStdString(), digest);
         EXPECT_EQ(summaryValue(html, "fit_angle_median"), measurements.size() < 3 ? "0" : "-11");
     }
