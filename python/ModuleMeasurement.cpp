@@ -37,8 +37,9 @@ LineMeasurement measureFile(const std::string& fileName, const MeasureSettings& 
 LineMeasurement measureArray(const PixelArray& pixels, const MeasureSettings& settings)
 {
     const int bytesPerPixel = pixels.channels;
-    const bool rowsLieTogether = pixels.width <= 1
-        || (pixels.pixelStride == bytesPerPixel && (bytesPerPixel == 1 || pixels.channelStride == 1));
+    // One pixel's stride does not matter, but its channels' always does.
+    const bool rowsLieTogether = (pixels.width <= 1 || pixels.pixelStride == bytesPerPixel)
+        && (bytesPerPixel == 1 || pixels.channelStride == 1);
     LineMeasure scan(pixels.width, pixels.height, settings);
     std::vector<std::uint8_t> copied(rowsLieTogether ? 0 : std::size_t(pixels.width) * std::size_t(bytesPerPixel));
     for (int y = 0; y < pixels.height; ++y) {

@@ -82,6 +82,10 @@ class Arrays(unittest.TestCase):
         for view in (pixels[::-1], grey.T, wide[:, 3:7:2]):
             self.assertEqual(slopemeter.measure(view, level=level),
                              slopemeter.measure(np.ascontiguousarray(view), level=level))
+        # One pixel wide with its channels apart: only the three together make the pixel bright.
+        column = np.zeros((8, 1, 3), np.uint8)
+        column[5] = 60
+        self.assertEqual(slopemeter.measure(np.asfortranarray(column))["fr"], [0, 5])
 
     def test_threads_measure_alongside_each_other(self):
         with concurrent.futures.ThreadPoolExecutor(4) as pool:
