@@ -59,18 +59,17 @@ void Secure()
     }
 }
 
-bool Write(const QByteArray& text)
+void Write(const QByteArray& text)
 {
     if (!failure.isEmpty())
-        return false;
+        return;
     if (outputClosed) {
         failure = "standard output is closed.";
-        return false;
+        return;
     }
     const SignalsHeldBack held;
     if (!writeAll(text.constData(), std::size_t(text.size())))
         failure = QString::fromLocal8Bit(std::strerror(errno)) + ".";
-    return failure.isEmpty();
 }
 
 QString Failure()

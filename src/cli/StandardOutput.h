@@ -13,9 +13,9 @@ namespace StandardOutput {
 void Secure();
 
 // Writes text whole. SIGINT, SIGTERM and SIGHUP are held back meanwhile and take effect
-// between writes, so that an interrupted run leaves only whole lines. False once any write
-// has failed.
-bool Write(const QByteArray& text);
+// between writes, so that an interrupted run leaves only whole lines. Nothing more is written
+// once a write has failed; Failure() says why.
+void Write(const QByteArray& text);
 
 // Why the results could not all be written, or an empty text.
 QString Failure();
