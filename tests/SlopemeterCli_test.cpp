@@ -31,7 +31,8 @@ QByteArray measureDirectly(const QString& file, int level = DefaultLevel)
     return captionLines({captions.Fr, captions.Re, captions.Slope});
 }
 
-TEST(SlopemeterCli, CaptionsAreTheWindowsAfterARun)
+// Form, Thread and slopemeter-cli show the same captions, and the window's picture stays as it was.
+TEST(SlopemeterCli, CaptionsAreTheWindowsAfterEitherRun)
 {
     QImage onlyColumnZero = SolidImage(30, 20);
     SetWhite(onlyColumnZero, 0, 12);
@@ -39,6 +40,7 @@ TEST(SlopemeterCli, CaptionsAreTheWindowsAfterARun)
     ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
     const QByteArray pictures[] = {
         BmpBytes(LinePicture({200, 100}, {3, 45}, {120, 7})),
+        BmpBytes(LinePicture({120, 90}, {5, 8}, {114, 80})),
         BmpBytes(SolidImage(50, 40)),
         BmpBytes(onlyColumnZero),
         BmpBytes(SolidImage(1, 1, 255, 255, 255)),
@@ -47,11 +49,20 @@ TEST(SlopemeterCli, CaptionsAreTheWindowsAfterARun)
     for (const QByteArray& picture : pictures) {
         WindowUnderTest window(picture);
         window->Button2->Click();
+        const std::vector<std::string> byForm = window.Captions();
+        EXPECT_TRUE(window.ButtonsEnabled());
         const CliRun run = RunCli({"test.bmp"});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out, captionLines(window.Captions()));
+        EXPECT_EQ(run.out, captionLines(byForm));
         EXPECT_EQ(run.err, "");
+        window->lblFr->SetText("stale");
+        ASSERT_TRUE(window.RunThread());
+        EXPECT_EQ(window.Captions(), byForm);
+        EXPECT_EQ(window->Image1->Picture->Bitmap->Image().convertToFormat(QImage::Format_BGR888),
+                  QImage::fromData(picture).convertToFormat(QImage::Format_BGR888));
     }
+    EXPECT_NE(FormProcess, nullptr);
+    EXPECT_TRUE(RecordedMessages().empty());
     WindowUnderTest window(pictures[0]);
     EXPECT_EQ(RunCli({"test.bmp"}).out, "右邊座標:(  3: 45)\n左邊座標:(120:  7)\n斜率:0.32479\n");
     for (int level : {0, 19, 255})

@@ -21,31 +21,6 @@
 
 namespace {
 
-// Both runs show the same result and leave the window's picture as it was.
-TEST(ThreadRun, GivesTheFormRunsCaptionsAndLeavesThePictureAlone)
-{
-    QImage onlyColumnZero = SolidImage(120, 90, 40, 40, 40);
-    SetWhite(onlyColumnZero, 0, 7);
-    const QImage pictures[] = {LinePicture({120, 90}, {10, 80}, {110, 20}), LinePicture({120, 90}, {5, 8}, {114, 80}),
-                               onlyColumnZero, SolidImage(120, 90, 40, 40, 40)};
-    for (const QImage& picture : pictures) {
-        WindowUnderTest window(picture);
-        window->Button2->Click();
-        const std::vector<std::string> byForm = window.Captions();
-        EXPECT_TRUE(window.ButtonsEnabled());
-        EXPECT_EQ(window->Image1->Picture->Bitmap->Image().convertToFormat(QImage::Format_BGR888), picture);
-        window->lblFr->SetText("stale");
-        ASSERT_TRUE(window.RunThread());
-        EXPECT_EQ(window.Captions(), byForm);
-        EXPECT_EQ(window->Image1->Picture->Bitmap->Image().convertToFormat(QImage::Format_BGR888), picture);
-        if (&picture == &pictures[0]) {
-            EXPECT_EQ(byForm, (std::vector<std::string>{FrCaptionPrefix + "( 10: 80)", ReCaptionPrefix + "(110: 20)", SlopeCaptionPrefix + "0.60000"}));
-        }
-    }
-    EXPECT_NE(FormProcess, nullptr);
-    EXPECT_TRUE(RecordedMessages().empty());
-}
-
 // The window goes on handling events while a run is under way, its buttons disabled until the
 // run ends.
 TEST(ThreadRun, TheWindowKeepsWorkingWhileTheButtonsStayDisabled)
