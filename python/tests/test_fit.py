@@ -54,7 +54,3 @@ class Fit(unittest.TestCase):
         self.assertEqual(output, run_cli("--fit", "--json", self.line, self.black).stdout)
         captions = subprocess.run(command[:4] + [self.line], capture_output=True, text=True, timeout=240).stdout
         self.assertEqual(captions, run_cli("--fit", self.line).stdout)
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -138,7 +138,3 @@ class Mistakes(unittest.TestCase):
             failed = subprocess.run([sys.executable, "-c", "import slopemeter"], capture_output=True, text=True,
                                     env=dict(os.environ, PYTHONPATH=folder))
         self.assertIn("ImportError: slopemeter's compiled module was built for cpython-399", failed.stderr)
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -122,7 +122,3 @@ class Report(unittest.TestCase):
         slopemeter._Report(os.path.join(self.out, "dropped.html")).add(self.results[0])
         gc.collect()
         self.assertEqual(sorted(os.listdir(self.out)), ["plain.html", "stream.html"])
-
-
-if __name__ == "__main__":
-    unittest.main()
